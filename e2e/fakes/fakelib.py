@@ -1,0 +1,27 @@
+"""What every fake system tool shares: the call log and the failure markers."""
+
+import json
+import os
+import sys
+
+CALL_LOG = "/var/log/qu-fakes.jsonl"
+PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
+FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
+
+
+def record(tool):
+    """Appends this call's argument vector to the call log, as one JSON line."""
+    line = json.dumps({"tool": tool, "argv": sys.argv[1:]}) + "\n"
+    with open(CALL_LOG, "a", encoding="utf-8") as log:
+        log.write(line)
+
+
+def fail(message, status=1):
+    print(f"{os.path.basename(sys.argv[0])}: {message}", file=sys.stderr)
+    sys.exit(status)
+
+
+def marked_failing(argument):
+    """True when the world asked for calls with this argument to fail."""
+    name = os.path.basename(argument.rstrip("/"))
+    return bool(name) and os.path.exists(os.path.join(FAILING_ARGUMENTS, name))

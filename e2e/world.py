@@ -1,0 +1,139 @@
+"""The installation a scenario lays into the sandbox before the uninstaller runs.
+
+A World is a recipe: files, directories, links and background programs, each
+with the absolute path it takes inside the sandbox. Nothing is written on the
+host; the sandbox applies the recipe inside its own throwaway root.
+"""
+
+import base64
+import json
+import os
+import plistlib
+
+DESCRIPTIONS = "/Library/Application Support/Quorvane Technologies/Uninstall"
+RECEIPTS = "/Library/Receipts"
+GALLERY_PREFERENCES = "/Users/Shared/Library/Preferences/com.quorvix.gallery.plist"
+
+# Where the fake system tools keep their state (see e2e/fakes).
+PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
+FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
+CALL_LOG = "/var/log/qu-fakes.jsonl"
+
+
+def plist_bytes(value, binary=False):
+    return plistlib.dumps(value, fmt=plistlib.FMT_BINARY if binary else plistlib.FMT_XML)
+
+
+class World:
+    def __init__(self):
+        self.entries = []     # applied in order; later entries overwrite earlier ones
+        self.background = []  # programs started before the uninstaller runs
+
+    # --- Plain file-system content.
+
+    def file(self, path, data=b"", mode=0o644):
+        if isinstance(data, str):
+            data = data.encode()
+        self.entries.append({"kind": "file", "path": path, "mode": mode,
+                             "data": base64.b64encode(data).decode()})
+        return path
+
+    def directory(self, path, mode=0o755):
+        self.entries.append({"kind": "dir", "path": path, "mode": mode})
+        return path
+
+    def symlink(self, path, target):
+        self.entries.append({"kind": "symlink", "path": path, "target": target})
+        return path
+
+    def copy(self, path, source, mode=0o755):
+        """A copy of `source`, a file of the host's root file system."""
+        self.entries.append({"kind": "copy", "path": path, "source": source, "mode": mode})
+        return path
+
+    def plist(self, path, value, binary=False):
+        return self.file(path, plist_bytes(value, binary))
+
+    # --- The uninstaller's sources.
+
+    def uninstall_plist(self, name, settings, binary=False):
+        """An uninstall description; `name` is relative to the descriptions directory."""
+        return self.plist(f"{DESCRIPTIONS}/{name}", settings, binary)
+
+    def receipt(self, bundle_name, identifier, version=None, default_location="/",
+                files=(), dirs=(), binary=False):
+        """A legacy receipt bundle in the receipts directory. `files` and `dirs`
+        are relative to `default_location`; its bill of materials lists them the
+        way the installer records them ("./Applications/X.app", the directory
+        list starting with ".")."""
+        bundle = f"{RECEIPTS}/{bundle_name}"
+        info = {"CFBundleIdentifier": identifier}
+        if version is not None:
+            info["CFBundleShortVersionString"] = version
+        if default_location is not None:
+            info["IFPkgFlagDefaultLocation"] = default_location
+        self.plist(f"{bundle}/Contents/Info.plist", info, binary)
+        bom = {"files": [f"./{path}" for path in files],
+               "dirs": ["."] + [f"./{path}" for path in dirs]}
+        self.file(f"{bundle}/Contents/Archive.bom", json.dumps(bom, indent=1))
+        return bundle
+
+    def database_package(self, identifier, version="1.0", volume="/", install_location="/",
+                         files=(), dirs=()):
+        """A package the fake package database knows; `files` and `dirs` are
+        relative to the install location, as the database reports them."""
+        record = {"volume": volume, "install-location": install_location,
+                  "pkg-version": version, "files": list(files), "dirs": list(dirs)}
+        return self.file(f"{PACKAGE_DATABASE}/{identifier}.json", json.dumps(record, indent=1))
+
+    def installed(self, root, files=(), dirs=(), content=b"installed\n"):
+        """The files and directories a package put on disk below `root`."""
+        for path in dirs:
+            self.directory(os.path.join(root, path))
+        for path in files:
+            self.file(os.path.join(root, path), content)
+
+    def failing(self, argument):
+        """Makes launchctl and kextunload fail for an argument with this base name."""
+        return self.file(f"{FAILING_ARGUMENTS}/{os.path.basename(argument.rstrip('/'))}")
+
+    def running(self, path, source="/bin/sleep", arguments=("1000",)):
+        """A program started (as its own process group) before the uninstaller
+        runs: a copy of `source` at `path`, so the process table shows `path`."""
+        self.copy(path, source)
+        self.background.append({"path": path, "arguments": list(arguments)})
+        return path
+
+    def to_json(self):
+        return {"entries": self.entries, "background": self.background}
+
+
+def sample_world():
+    """A small installation: a receipt-recorded suite with a visible plug-in
+    package and a hidden support package, a driver package known only to the
+    package database, and a stray file among the descriptions."""
+    world = World()
+    world.uninstall_plist("com.quorvane.studio.plist", {
+        "pkgid": "com.quorvane.studio", "displayName": "Quorvane Studio", "visible": True})
+    world.receipt("QuorvaneStudio.pkg", "com.quorvane.studio", version="4.2",
+                  files=["Applications/Quorvane Studio.app/Contents/MacOS/Quorvane Studio"],
+                  dirs=["Applications/Quorvane Studio.app",
+                        "Applications/Quorvane Studio.app/Contents",
+                        "Applications/Quorvane Studio.app/Contents/MacOS"])
+    world.uninstall_plist("com.quorvane.studio.plugins.plist", {
+        "pkgid": "com.quorvane.studio.plugins", "displayName": "Studio Plug-ins",
+        "visible": True, "parent": "com.quorvane.studio"})
+    world.receipt("QuorvaneStudioPlugins.pkg", "com.quorvane.studio.plugins", version="4.2")
+    world.uninstall_plist("com.quorvane.studio.support.plist", {
+        "pkgid": "com.quorvane.studio.support", "displayName": "Studio Support",
+        "parent": "com.quorvane.studio"})
+    world.receipt("QuorvaneStudioSupport.pkg", "com.quorvane.studio.support", version="4.2")
+    world.uninstall_plist("com.quorvane.drivers.plist", {
+        "pkgid": "com.quorvane.drivers", "displayName": "Quorvane Device Drivers",
+        "visible": "YES"})
+    world.database_package("com.quorvane.drivers", version="2.0.1",
+                           files=["Library/Extensions/QuorvaneUSB.kext/Contents/Info.plist"],
+                           dirs=["Library/Extensions/QuorvaneUSB.kext",
+                                 "Library/Extensions/QuorvaneUSB.kext/Contents"])
+    world.file(f"{DESCRIPTIONS}/.DS_Store", b"\0\0\0\1Bud1")
+    return world

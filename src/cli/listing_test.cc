@@ -1,0 +1,92 @@
+#include "cli/listing.h"
+
+#include <gtest/gtest.h>
+
+#include "items/package_item.h"
+#include "test_support/recording_platform.h"
+#include "test_support/temp_dir.h"
+
+namespace qu {
+namespace {
+
+class Package : public PackageItem {
+ public:
+  Package(const std::string& identifier, std::optional<std::string> name, bool visible) {
+    setIdentifier(identifier);
+    setDisplayName(std::move(name));
+    setVisible(visible);
+  }
+  Kind kind() const override { return Kind::Database; }
+  std::optional<std::string> version() const override { return std::nullopt; }
+};
+
+class Collection : public UninstallItem {
+ public:
+  Collection(const std::string& identifier, const std::string& name) {
+    setIdentifier(identifier);
+    setDisplayName(name);
+    setVisible(true);
+  }
+  Kind kind() const override { return Kind::Gallery; }
+  std::optional<std::string> version() const override { return "Unknown"; }
+};
+
+ItemPtr package(const std::string& identifier, std::optional<std::string> name,
+                bool visible = true, const ItemPtr& parent = nullptr) {
+  auto item = std::make_shared<Package>(identifier, std::move(name), visible);
+  if (parent) item->setParent(parent.get());
+  return item;
+}
+
+std::string row(const std::string& identifier, const std::string& name) {
+  std::string line = identifier;
+  if (line.size() < 40) line.resize(40, ' ');
+  line += " " + name;
+  if (name.size() < 30) line.resize(line.size() + 30 - name.size(), ' ');
+  return line + "\n";
+}
+
+const std::string kHeader = "Installed Packages:\n" + row("Identifier", "Name");
+
+class Listing : public ::testing::Test {
+ protected:
+  std::string list() {
+    listPackages(platform, catalogue);
+    return platform.output;
+  }
+
+  testing::TempDir tmp;
+  testing::RecordingPlatform platform{testing::locationsUnder(tmp.path())};
+  Catalogue catalogue;
+};
+
+TEST_F(Listing, EmptyCatalogueShowsOnlyTheHeader) { EXPECT_EQ(list(), kHeader); }
+
+TEST_F(Listing, ShowsVisibleDescendantsOneHyphenPerLevel) {
+  ItemPtr top = package("com.x.suite", "Suite");
+  ItemPtr child = package("com.x.tool", "Tool", true, top);
+  package("com.x.helper", "Helper", false, top);
+  package("com.x.plugin", std::nullopt, true, child);
+  ItemPtr hiddenTop = package("com.x.hidden", "Hidden", false);
+  package("com.x.under-hidden", "Under Hidden", true, hiddenTop);
+  catalogue.set("com.x.suite", top);
+  catalogue.set("com.x.hidden", hiddenTop);
+  catalogue.set("gallery", std::make_shared<Collection>("gallery", "Gallery Collection"));
+
+  EXPECT_EQ(list(), kHeader + row("com.x.suite", "Suite") + row("-com.x.tool", "-Tool") +
+                        row("--com.x.plugin", "--(null)") + row("gallery", "Gallery Collection"));
+}
+
+TEST_F(Listing, LongTextsPushTheNextColumn) {
+  const std::string longIdentifier = "com.example.a-very-long-package-identifier.core";  // 47 bytes
+  const std::string longName = "A Name That Is Longer Than Thirty Bytes";
+  catalogue.set(longIdentifier, package(longIdentifier, longName));
+  catalogue.set("é", package("é", "Café"));
+
+  EXPECT_EQ(list(), kHeader + longIdentifier + " " + longName + "\n" +
+                        // Widths count bytes: two-byte characters take two columns.
+                        "é" + std::string(38, ' ') + " Café" + std::string(25, ' ') + "\n");
+}
+
+}  // namespace
+}  // namespace qu

@@ -1,0 +1,58 @@
+#include "cli/run.h"
+
+#include <algorithm>
+
+#include "cli/options.h"
+
+namespace qu {
+
+ItemList completeSelection(const Catalogue& catalogue, const ItemList& selection) {
+  ItemList items = UninstallItem::flatten(selection);
+
+  Catalogue remainder = catalogue;
+  for (const ItemPtr& item : items) {
+    if (item->identifier()) remainder.erase(*item->identifier());
+  }
+  const ItemList left = remainder.values();
+  const bool visibleLeft = std::any_of(left.begin(), left.end(),
+                                       [](const ItemPtr& item) { return item->isVisible(); });
+  // Hidden top-level items exist only to serve the visible ones: when the
+  // last visible item goes, they go with it.
+  // A selected child may also sit below one of them; flattening everything
+  // together keeps each item once, so nothing is removed twice.
+  if (!visibleLeft) {
+    ItemList everything = selection;
+    everything.insert(everything.end(), left.begin(), left.end());
+    items = UninstallItem::flatten(everything);
+  }
+  return items;
+}
+
+int runUninstaller(Platform& platform, const Subsystems& subsystems,
+                   const std::vector<std::string>& arguments) {
+  Catalogue catalogue;
+  catalogue.merge(subsystems.loadPackageItems());
+  // Gallery collections come last, so one replaces a package of the same identifier.
+  catalogue.merge(subsystems.loadGalleryItems());
+
+  Options options;
+  if (std::optional<int> status = parseOptions(platform, catalogue, arguments, options)) {
+    return *status;
+  }
+
+  if (options.list) {
+    subsystems.listPackages(catalogue);
+    return kExitSuccess;
+  }
+  if (options.selection.empty()) return kExitSuccess;
+
+  if (!platform.becomeRoot()) {
+    platform.print("Root access is required.\n");
+    return kExitNotRoot;
+  }
+
+  const ItemList items = completeSelection(catalogue, options.selection);
+  return subsystems.uninstall(items, options.isSilent) ? kExitSuccess : kExitUninstallFailed;
+}
+
+}  // namespace qu

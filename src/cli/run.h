@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "items/catalogue.h"
+#include "platform/platform.h"
+
+namespace qu {
+
+// The parts of the system the run driver calls, so the driver can be tested
+// with catalogues and engines built in the test.
+struct Subsystems {
+  std::function<Catalogue()> loadPackageItems;
+  std::function<Catalogue()> loadGalleryItems;
+  std::function<void(const Catalogue&)> listPackages;
+  // Removes the items; true when every one was removed.
+  std::function<bool(const ItemList& items, bool isSilent)> uninstall;
+};
+
+// Exit statuses of the tool.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitInvalidIdentifier = 1;
+inline constexpr int kExitNotRoot = 2;
+inline constexpr int kExitUninstallFailed = 3;
+
+// One run of the tool: loads the catalogue, reads the command line (the
+// whole argument vector, program name first), then lists or removes.
+// Returns the exit status.
+int runUninstaller(Platform& platform, const Subsystems& subsystems,
+                   const std::vector<std::string>& arguments);
+
+// The selection completed for removal: the selected items with all their
+// descendants, plus every remaining top-level item with its descendants when
+// no visible top-level item would remain installed.
+ItemList completeSelection(const Catalogue& catalogue, const ItemList& selection);
+
+}  // namespace qu

@@ -1,0 +1,228 @@
+#include "cli/run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "items/package_item.h"
+#include "test_support/recording_platform.h"
+#include "test_support/temp_dir.h"
+
+namespace qu {
+namespace {
+
+class TestPackage : public PackageItem {
+ public:
+  TestPackage(const std::string& identifier, bool visible) {
+    setIdentifier(identifier);
+    setDisplayName("Name of " + identifier);
+    setVisible(visible);
+  }
+  Kind kind() const override { return Kind::Receipt; }
+  std::optional<std::string> version() const override { return std::nullopt; }
+};
+
+class TestGallery : public UninstallItem {
+ public:
+  explicit TestGallery(const std::string& identifier) {
+    setIdentifier(identifier);
+    setVisible(true);
+  }
+  Kind kind() const override { return Kind::Gallery; }
+  std::optional<std::string> version() const override { return "Unknown"; }
+};
+
+ItemPtr package(const std::string& identifier, bool visible, UninstallItem* parent = nullptr) {
+  auto item = std::make_shared<TestPackage>(identifier, visible);
+  if (parent != nullptr) item->setParent(parent);
+  return item;
+}
+
+// a (visible) with a visible child a.child (which has a hidden a.child.hidden)
+// and a hidden a.hidden; b visible; h hidden.
+Catalogue sampleCatalogue() {
+  Catalogue catalogue;
+  ItemPtr a = package("a", true);
+  ItemPtr child = package("a.child", true, a.get());
+  package("a.child.hidden", false, child.get());
+  package("a.hidden", false, a.get());
+  catalogue.set("a", a);
+  catalogue.set("b", package("b", true));
+  catalogue.set("h", package("h", false));
+  return catalogue;
+}
+
+struct Outcome {
+  int status = -1;
+  std::string output;
+  bool listed = false;
+  bool uninstallCalled = false;
+  std::set<std::string> removed;
+  std::size_t removedCount = 0;
+  bool isSilent = false;
+};
+
+class RunTest : public ::testing::Test {
+ protected:
+  Outcome run(std::vector<std::string> arguments, Catalogue packages = sampleCatalogue(),
+              Catalogue galleries = {}, bool engineSucceeds = true) {
+    Outcome outcome;
+    Subsystems subsystems;
+    subsystems.loadPackageItems = [&] { return packages; };
+    subsystems.loadGalleryItems = [&] { return galleries; };
+    subsystems.listPackages = [&](const Catalogue&) { outcome.listed = true; };
+    subsystems.uninstall = [&](const ItemList& items, bool isSilent) {
+      outcome.uninstallCalled = true;
+      outcome.isSilent = isSilent;
+      outcome.removedCount = items.size();
+      for (const ItemPtr& item : items) outcome.removed.insert(*item->identifier());
+      return engineSucceeds;
+    };
+    arguments.insert(arguments.begin(), "quorvane-uninstall");
+    outcome.status = runUninstaller(platform, subsystems, arguments);
+    outcome.output = platform.output;
+    return outcome;
+  }
+
+  testing::TempDir tmp;
+  testing::RecordingPlatform platform{testing::locationsUnder(tmp.path())};
+};
+
+struct CommandLineCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::string output;
+  int status;
+  std::set<std::string> removed;  // empty: the engine must not run
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
+
+class CommandLineTable : public RunTest,
+                         public ::testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(CommandLineTable, PrintsRemovesAndExitsAsSpecified) {
+  const CommandLineCase& c = GetParam();
+  Outcome outcome = run(c.arguments);
+  EXPECT_EQ(outcome.output, c.output);
+  EXPECT_EQ(outcome.status, c.status);
+  EXPECT_EQ(outcome.uninstallCalled, !c.removed.empty());
+  EXPECT_EQ(outcome.removed, c.removed);
+  EXPECT_EQ(outcome.removedCount, c.removed.size()) << "an item was handed to the engine twice";
+}
+
+const std::set<std::string> kTreeOfA = {"a", "a.child", "a.child.hidden", "a.hidden"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Run, CommandLineTable,
+    ::testing::Values(
+        CommandLineCase{"NoArguments", {}, "", 0, {}},
+        CommandLineCase{"OnlyGuiAndVerbose", {"--gui", "-v", "--verbose"}, "", 0, {}},
+        CommandLineCase{"UnknownLongOption", {"--bogus"}, "Usage", 0, {}},
+        CommandLineCase{"UnknownOptionAfterValidId", {"--id", "a", "--bogus"}, "Usage", 0, {}},
+        CommandLineCase{"IdWithoutValue", {"-i"}, "Usage", 0, {}},
+        CommandLineCase{"LongIdWithoutValue", {"--id"}, "Usage", 0, {}},
+        CommandLineCase{"UnknownIdentifier", {"-i", "nothing"}, "Invalid ID Specified: nothing.\n", 1, {}},
+        CommandLineCase{"UnknownIdentifierWinsOverList", {"--list", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}},
+        CommandLineCase{"IdentifierCaseMatters", {"-i", "A"}, "Invalid ID Specified: A.\n", 1, {}},
+        CommandLineCase{"HiddenSubpackageCannotBeSelected", {"-i", "a.hidden"}, "Invalid ID Specified: a.hidden.\n", 1, {}},
+        CommandLineCase{"TopLevelWithDescendants", {"--id", "a"}, "", 0, kTreeOfA},
+        CommandLineCase{"AttachedArgument", {"-ia"}, "", 0, kTreeOfA},
+        CommandLineCase{"ArgumentAfterEquals", {"--id=a"}, "", 0, kTreeOfA},
+        CommandLineCase{"AbbreviatedLongOption", {"--i", "a"}, "", 0, kTreeOfA},
+        CommandLineCase{"SameIdTwice", {"--id", "a", "-i", "a"}, "", 0, kTreeOfA},
+        CommandLineCase{"VisibleChildAlone", {"--id", "a.child"}, "", 0, {"a.child", "a.child.hidden"}},
+        CommandLineCase{"HiddenTopLevelBySelection", {"--id", "h"}, "", 0, {"h"}},
+        CommandLineCase{"LastVisibleItemsTakeTheHiddenOnes", {"--id", "a", "--id", "b"}, "", 0,
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}},
+        CommandLineCase{"VisibleTopLevelLeftKeepsHiddenOnes", {"--id", "b", "--id", "a.child"}, "", 0,
+                        {"b", "a.child", "a.child.hidden"}},
+        CommandLineCase{"AllSelectsEveryTopLevelItem", {"--all"}, "", 0,
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}},
+        CommandLineCase{"AllWithIdOnce", {"-i", "b", "--all", "-a"}, "", 0,
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}},
+        CommandLineCase{"GroupedShortOptions", {"-gvi", "b"}, "", 0, {"b"}}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& testCase) { return std::string(testCase.param.name); });
+
+TEST_F(RunTest, ListingWinsOverSelectionAndNeedsNoRoot) {
+  platform.rootResult = Status::error(EPERM, "setuid");
+  Outcome outcome = run({"--list", "--all"});
+  EXPECT_TRUE(outcome.listed);
+  EXPECT_FALSE(outcome.uninstallCalled);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.output, "");
+}
+
+TEST_F(RunTest, NotRootRemovesNothing) {
+  platform.rootResult = Status::error(EPERM, "setuid");
+  Outcome outcome = run({"--id", "a"});
+  EXPECT_EQ(outcome.output, "Root access is required.\n");
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_FALSE(outcome.uninstallCalled);
+}
+
+TEST_F(RunTest, NothingSelectedNeedsNoRoot) {
+  platform.rootResult = Status::error(EPERM, "setuid");
+  EXPECT_EQ(run({"-v"}).status, 0);
+}
+
+TEST_F(RunTest, SelectedChildOfAHiddenParentIsRemovedOnce) {
+  Catalogue catalogue;
+  ItemPtr hiddenParent = package("hp", false);
+  package("c", true, hiddenParent.get());
+  catalogue.set("hp", hiddenParent);
+
+  Outcome outcome = run({"--id", "c"}, catalogue);
+  EXPECT_EQ(outcome.removed, (std::set<std::string>{"c", "hp"}));
+  EXPECT_EQ(outcome.removedCount, 2u);
+}
+
+TEST_F(RunTest, EngineFailureExitsThree) {
+  Outcome outcome = run({"--id", "b"}, sampleCatalogue(), {}, /*engineSucceeds=*/false);
+  EXPECT_EQ(outcome.status, 3);
+}
+
+TEST_F(RunTest, GuiMakesTheRunAttended) {
+  EXPECT_TRUE(run({"--id", "b"}).isSilent);
+  EXPECT_FALSE(run({"--gui", "--id", "b"}).isSilent);
+}
+
+TEST_F(RunTest, ParserCanRunTwiceInOneProcess) {
+  EXPECT_EQ(run({"-i", "nothing"}).status, 1);
+  platform.output.clear();
+  EXPECT_EQ(run({"-i", "nothing"}).output, "Invalid ID Specified: nothing.\n");
+}
+
+TEST_F(RunTest, GalleryReplacesPackageOfTheSameIdentifier) {
+  Catalogue galleries;
+  galleries.set("b", std::make_shared<TestGallery>("b"));
+  Catalogue seen;
+  Subsystems subsystems;
+  Catalogue packages = sampleCatalogue();
+  subsystems.loadPackageItems = [&] { return packages; };
+  subsystems.loadGalleryItems = [&] { return galleries; };
+  subsystems.listPackages = [&](const Catalogue& catalogue) { seen = catalogue; };
+  subsystems.uninstall = [](const ItemList&, bool) { return true; };
+  EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--list"}), 0);
+
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen.entries().back().first, "b");
+  EXPECT_EQ(seen.find("b")->kind(), UninstallItem::Kind::Gallery);
+}
+
+TEST_F(RunTest, LoadersRunEvenForAMalformedCommandLine) {
+  int loads = 0;
+  Subsystems subsystems;
+  subsystems.loadPackageItems = [&] { ++loads; return Catalogue{}; };
+  subsystems.loadGalleryItems = [&] { ++loads; return Catalogue{}; };
+  subsystems.listPackages = [](const Catalogue&) {};
+  subsystems.uninstall = [](const ItemList&, bool) { return true; };
+  EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--bogus"}), 0);
+  EXPECT_EQ(loads, 2);
+}
+
+}  // namespace
+}  // namespace qu

@@ -1,0 +1,27 @@
+#include "cli/subsystems.h"
+
+#include "cli/listing.h"
+#include "items/gallery_item.h"
+#include "items/package_loader.h"
+#include "uninstaller/uninstaller.h"
+
+namespace qu {
+
+Subsystems productionSubsystems(Platform& platform, ReceiptCache& receipts) {
+  Subsystems subsystems;
+  subsystems.loadPackageItems = [&platform, &receipts] {
+    return loadPackageItems(platform, receipts);
+  };
+  subsystems.loadGalleryItems = [&platform] { return loadGalleryItems(platform); };
+  subsystems.listPackages = [&platform](const Catalogue& catalogue) {
+    listPackages(platform, catalogue);
+  };
+  subsystems.uninstall = [&platform](const ItemList& items, bool isSilent) {
+    Uninstaller uninstaller(platform, items);
+    uninstaller.setIsSilent(isSilent);
+    return uninstaller.uninstall();
+  };
+  return subsystems;
+}
+
+}  // namespace qu

@@ -1,0 +1,19 @@
+#include "extensions/exec.h"
+
+#include <utility>
+
+namespace qu {
+
+std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
+                                                const std::vector<std::string>& arguments) {
+  CapturedOutput captured = platform.captureOutput(executable, arguments);
+  if (!captured.status.started()) {
+    // Callers only see a failed query; the log says why.
+    platform.log("Could not run " + executable + ": " + captured.status.describe());
+    return std::nullopt;
+  }
+  if (!captured.status.succeeded() || captured.output.empty()) return std::nullopt;
+  return std::move(captured.output);
+}
+
+}  // namespace qu

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qu {
+
+// Runs a system tool for its text: the whole standard output when it exits
+// with status 0 and printed something, otherwise nothing. A program that
+// cannot be started also gives nothing, with one log line naming it.
+std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
+                                                const std::vector<std::string>& arguments);
+
+}  // namespace qu

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace qu::plist {
+
+class Value;
+
+// A property-list integer over the full 64-bit range: either a signed value,
+// or an unsigned one above INT64_MAX (which has no signed reading).
+struct Integer {
+  std::uint64_t bits = 0;
+  bool unsignedWide = false;
+
+  static Integer fromSigned(std::int64_t value) {
+    return Integer{static_cast<std::uint64_t>(value), false};
+  }
+  static Integer fromUnsigned(std::uint64_t value) {
+    return Integer{value, value > static_cast<std::uint64_t>(INT64_MAX)};
+  }
+  // Two's-complement reading; wraps for unsignedWide values.
+  std::int64_t asSigned() const { return static_cast<std::int64_t>(bits); }
+  friend bool operator==(const Integer&, const Integer&) = default;
+};
+
+// Seconds since 2001-01-01 00:00:00 UTC, the property lists' reference date.
+struct Date {
+  double sinceReferenceDate = 0;
+  friend bool operator==(const Date&, const Date&) = default;
+};
+
+struct Data {
+  std::string bytes;
+  friend bool operator==(const Data&, const Data&) = default;
+};
+
+using Array = std::vector<Value>;
+
+// A dictionary that keeps its keys in the order they were read or added; that
+// order is the dictionary's own order wherever the uninstaller iterates one.
+class Dictionary {
+ public:
+  using Entry = std::pair<std::string, Value>;
+
+  Dictionary() = default;
+
+  const Value* find(std::string_view key) const;
+  Value* find(std::string_view key);
+  bool contains(std::string_view key) const { return find(key) != nullptr; }
+  // Replaces the value of an existing key in place, or appends a new entry.
+  void set(std::string key, Value value);
+  // Removes the key; false when it was not there.
+  bool erase(std::string_view key);
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const std::vector<Entry>& entries() const { return entries_; }
+  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+
+  friend bool operator==(const Dictionary& a, const Dictionary& b);
+
+ private:
+  std::vector<Entry> entries_;
+};
+
+// Any property-list value: dictionary, array, string, integer, real, Boolean,
+// date or data.
+class Value {
+ public:
+  using Storage = std::variant<Dictionary, Array, std::string, Integer, double, bool, Date, Data>;
+
+  Value() : storage_(Dictionary{}) {}
+  Value(Dictionary v) : storage_(std::move(v)) {}            // NOLINT(google-explicit-constructor)
+  Value(Array v) : storage_(std::move(v)) {}                 // NOLINT(google-explicit-constructor)
+  Value(std::string v) : storage_(std::move(v)) {}           // NOLINT(google-explicit-constructor)
+  Value(const char* v) : storage_(std::string(v)) {}         // NOLINT(google-explicit-constructor)
+  Value(Integer v) : storage_(v) {}                          // NOLINT(google-explicit-constructor)
+  Value(double v) : storage_(v) {}                           // NOLINT(google-explicit-constructor)
+  Value(bool v) : storage_(v) {}                             // NOLINT(google-explicit-constructor)
+  Value(Date v) : storage_(v) {}                             // NOLINT(google-explicit-constructor)
+  Value(Data v) : storage_(std::move(v)) {}                  // NOLINT(google-explicit-constructor)
+  static Value integer(std::int64_t v) { return Value(Integer::fromSigned(v)); }
+
+  const Storage& storage() const { return storage_; }
+  Storage& storage() { return storage_; }
+
+  // Typed views: a pointer to the held value, or null when it holds another type.
+  const Dictionary* dictionary() const { return std::get_if<Dictionary>(&storage_); }
+  Dictionary* dictionary() { return std::get_if<Dictionary>(&storage_); }
+  const Array* array() const { return std::get_if<Array>(&storage_); }
+  Array* array() { return std::get_if<Array>(&storage_); }
+  const std::string* string() const { return std::get_if<std::string>(&storage_); }
+  const Integer* integerValue() const { return std::get_if<Integer>(&storage_); }
+  const double* real() const { return std::get_if<double>(&storage_); }
+  const bool* boolean() const { return std::get_if<bool>(&storage_); }
+  const Date* date() const { return std::get_if<Date>(&storage_); }
+  const Data* data() const { return std::get_if<Data>(&storage_); }
+
+  friend bool operator==(const Value& a, const Value& b) { return a.storage_ == b.storage_; }
+
+ private:
+  Storage storage_;
+};
+
+}  // namespace qu::plist

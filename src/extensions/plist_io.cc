@@ -1,0 +1,236 @@
+#include "extensions/plist_io.h"
+
+#include <fcntl.h>
+#include <plist/plist.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "extensions/atomic_file.h"
+#include "platform/unique_fd.h"
+
+namespace qu::plist {
+
+namespace {
+
+struct NodeFree {
+  void operator()(void* node) const { plist_free(node); }
+};
+using Node = std::unique_ptr<void, NodeFree>;
+
+struct MallocFree {
+  void operator()(char* buffer) const { std::free(buffer); }
+};
+using MallocBuffer = std::unique_ptr<char, MallocFree>;
+
+struct XmlFree {
+  void operator()(char* buffer) const { plist_to_xml_free(buffer); }
+};
+using XmlBuffer = std::unique_ptr<char, XmlFree>;
+
+struct IterFree {
+  void operator()(void* iter) const { std::free(iter); }
+};
+using DictIter = std::unique_ptr<void, IterFree>;
+
+std::string xmlOf(plist_t node) {
+  char* raw = nullptr;
+  std::uint32_t length = 0;
+  plist_to_xml(node, &raw, &length);
+  XmlBuffer xml(raw);
+  if (!xml) throw std::bad_alloc();
+  return std::string(xml.get(), length);
+}
+
+// The library keeps an integer's sign but hands out only its 64 bits, so a
+// value above INT64_MAX may be a negative number or a large unsigned one. Its
+// own XML form still tells them apart; this is only asked for such values.
+bool isNegative(plist_t node) {
+  Node copy(plist_copy(node));
+  if (!copy) throw std::bad_alloc();
+  std::string xml = xmlOf(copy.get());
+  std::size_t open = xml.find("<integer>");
+  return open != std::string::npos && xml.compare(open + 9, 1, "-") == 0;
+}
+
+std::optional<Value> fromNode(plist_t node);
+
+std::optional<Value> dictionaryFromNode(plist_t node) {
+  Dictionary dictionary;
+  void* rawIter = nullptr;
+  plist_dict_new_iter(node, &rawIter);
+  DictIter iter(rawIter);
+  if (!iter) throw std::bad_alloc();
+  while (true) {
+    char* rawKey = nullptr;
+    plist_t item = nullptr;
+    plist_dict_next_item(node, iter.get(), &rawKey, &item);
+    MallocBuffer key(rawKey);
+    if (item == nullptr) break;
+    std::optional<Value> value = fromNode(item);
+    if (!value || !key) return std::nullopt;
+    dictionary.set(key.get(), std::move(*value));
+  }
+  return Value(std::move(dictionary));
+}
+
+std::optional<Value> arrayFromNode(plist_t node) {
+  Array array;
+  std::uint32_t size = plist_array_get_size(node);
+  array.reserve(size);
+  for (std::uint32_t i = 0; i < size; ++i) {
+    std::optional<Value> value = fromNode(plist_array_get_item(node, i));
+    if (!value) return std::nullopt;
+    array.push_back(std::move(*value));
+  }
+  return Value(std::move(array));
+}
+
+std::optional<Value> fromNode(plist_t node) {
+  switch (plist_get_node_type(node)) {
+    case PLIST_DICT:
+      return dictionaryFromNode(node);
+    case PLIST_ARRAY:
+      return arrayFromNode(node);
+    case PLIST_STRING: {
+      std::uint64_t length = 0;
+      const char* text = plist_get_string_ptr(node, &length);
+      return Value(std::string(text, length));
+    }
+    case PLIST_UINT: {
+      std::uint64_t bits = 0;
+      plist_get_uint_val(node, &bits);
+      if (bits <= static_cast<std::uint64_t>(INT64_MAX) || isNegative(node)) {
+        return Value(Integer{bits, false});
+      }
+      return Value(Integer::fromUnsigned(bits));
+    }
+    case PLIST_REAL: {
+      double real = 0;
+      plist_get_real_val(node, &real);
+      return Value(real);
+    }
+    case PLIST_BOOLEAN: {
+      std::uint8_t flag = 0;
+      plist_get_bool_val(node, &flag);
+      return Value(flag != 0);
+    }
+    case PLIST_DATE: {
+      std::int32_t seconds = 0;
+      std::int32_t microseconds = 0;
+      plist_get_date_val(node, &seconds, &microseconds);
+      return Value(Date{seconds + microseconds / 1e6});
+    }
+    case PLIST_DATA: {
+      std::uint64_t length = 0;
+      const char* bytes = plist_get_data_ptr(node, &length);
+      return Value(Data{std::string(bytes, length)});
+    }
+    default:
+      // Keys outside dictionaries, keyed-archive identifiers and the like
+      // have no place in the files this tool reads.
+      return std::nullopt;
+  }
+}
+
+// The library counts a date in whole seconds and microseconds within 32 bits.
+plist_t newDate(double sinceReferenceDate) {
+  double seconds = std::floor(sinceReferenceDate);
+  auto microseconds = static_cast<std::int32_t>(std::lround((sinceReferenceDate - seconds) * 1e6));
+  if (microseconds == 1000000) {
+    seconds += 1;
+    microseconds = 0;
+  }
+  if (!(seconds >= INT32_MIN)) seconds = INT32_MIN;  // NaN too
+  if (seconds > INT32_MAX) seconds = INT32_MAX;
+  return plist_new_date(static_cast<std::int32_t>(seconds), microseconds);
+}
+
+// A node for an integer. Built from bits, the library marks every value above
+// INT64_MAX as negative, so a large unsigned one is read from its decimal text,
+// which the library's XML reader keeps unsigned.
+plist_t newInteger(const Integer& integer) {
+  if (!integer.unsignedWide) return plist_new_uint(integer.bits);
+  std::string xml =
+      "<plist version=\"1.0\"><integer>" + std::to_string(integer.bits) + "</integer></plist>";
+  plist_t node = nullptr;
+  plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &node);
+  return node;
+}
+
+Node toNode(const Value& value);
+
+plist_t newDictionary(const Dictionary& dictionary) {
+  Node node(plist_new_dict());
+  if (!node) return nullptr;
+  for (const auto& [key, item] : dictionary) {
+    plist_dict_set_item(node.get(), key.c_str(), toNode(item).release());
+  }
+  return node.release();
+}
+
+plist_t newArray(const Array& array) {
+  Node node(plist_new_array());
+  if (!node) return nullptr;
+  for (const Value& item : array) plist_array_append_item(node.get(), toNode(item).release());
+  return node.release();
+}
+
+Node toNode(const Value& value) {
+  struct Build {
+    plist_t operator()(const Dictionary& v) const { return newDictionary(v); }
+    plist_t operator()(const Array& v) const { return newArray(v); }
+    plist_t operator()(const std::string& v) const { return plist_new_string(v.c_str()); }
+    plist_t operator()(const Integer& v) const { return newInteger(v); }
+    plist_t operator()(double v) const { return plist_new_real(v); }
+    plist_t operator()(bool v) const { return plist_new_bool(v ? 1 : 0); }
+    plist_t operator()(const Date& v) const { return newDate(v.sinceReferenceDate); }
+    plist_t operator()(const Data& v) const {
+      return plist_new_data(v.bytes.data(), v.bytes.size());
+    }
+  };
+  Node node(std::visit(Build{}, value.storage()));
+  if (!node) throw std::bad_alloc();
+  return node;
+}
+
+}  // namespace
+
+std::optional<Value> parse(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > UINT32_MAX) return std::nullopt;
+  // A copy, so that the reader always finds a terminating NUL after the text.
+  std::string text(bytes);
+  plist_t raw = nullptr;
+  plist_from_memory(text.data(), static_cast<std::uint32_t>(text.size()), &raw);
+  Node root(raw);
+  if (!root) return std::nullopt;
+  return fromNode(root.get());
+}
+
+std::optional<Value> readFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return std::nullopt;
+  std::string bytes;
+  char buffer[16384];
+  while (true) {
+    ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::nullopt;  // a directory, among others
+    if (count == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(count));
+  }
+  return parse(bytes);
+}
+
+std::string toXml(const Value& value) { return xmlOf(toNode(value).get()); }
+
+Status writeFileAtomically(const std::string& path, const Value& value) {
+  return replaceFileAtomically(path, toXml(value));
+}
+
+}  // namespace qu::plist

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "extensions/plist.h"
+#include "platform/status.h"
+
+namespace qu::plist {
+
+// Parses a property list in XML or binary form (the format is detected);
+// nothing when the bytes are not a property list.
+std::optional<Value> parse(std::string_view bytes);
+
+// Reads and parses a property-list file; nothing when it is missing,
+// unreadable or not a property list.
+std::optional<Value> readFile(const std::string& path);
+
+// The XML form of a value.
+std::string toXml(const Value& value);
+
+// Writes the value's XML form to the path atomically: a temporary file in the
+// same directory, flushed to disk, then renamed over the target. An existing
+// target's permission bits and owner are kept. On failure the original file
+// is untouched and no temporary file is left.
+Status writeFileAtomically(const std::string& path, const Value& value);
+
+}  // namespace qu::plist

@@ -1,0 +1,101 @@
+#include "items/package_catalogue_builder.h"
+
+#include "extensions/text.h"
+#include "items/package_item.h"
+#include "items/package_loader.h"
+
+namespace qu {
+
+namespace {
+
+// "parent" when it is a non-empty string; anything else means top-level.
+std::optional<std::string> parentIdentifier(const UninstallItem& item) {
+  const plist::Value* parent = static_cast<const PackageItem&>(item).settings().find("parent");
+  if (parent == nullptr || parent->string() == nullptr || parent->string()->empty()) {
+    return std::nullopt;
+  }
+  return *parent->string();
+}
+
+// Depth-first search through children and hidden sub-items alike.
+UninstallItem* findAmongAll(const ItemList& items, std::string_view identifier) {
+  for (const ItemPtr& item : items) {
+    if (item->identifier() && *item->identifier() == identifier) return item.get();
+    if (UninstallItem* found = findAmongAll(item->children(), identifier)) return found;
+    if (UninstallItem* found = findAmongAll(item->hiddenChildren(), identifier)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string deletingPathExtension(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || dot <= nameStart) return std::string(path);
+  return std::string(path.substr(0, dot));
+}
+
+PackageCatalogueBuilder::PackageCatalogueBuilder(Platform& platform, ReceiptCache& receipts,
+                                                 std::string directory)
+    : platform_(platform), receipts_(receipts), directory_(std::move(directory)) {}
+
+void PackageCatalogueBuilder::addEntry(const std::string& entry) {
+  std::string key = deletingPathExtension(entry);
+  if (catalogue_.find(key) != nullptr || loadedAhead_.contains(key)) return;
+
+  ItemPtr item = loadWithPath(platform_, receipts_, directory_ + entry);
+  if (!item) {
+    platform_.log(format("Error loading plist: '%s'", entry.c_str()));
+    return;
+  }
+  Chain chain;
+  place(item, chain);
+}
+
+void PackageCatalogueBuilder::place(const ItemPtr& item, Chain& chain) {
+  const std::string identifier = item->identifier().value_or("");
+  chain.insert(identifier);
+
+  std::optional<std::string> parentId = parentIdentifier(*item);
+  UninstallItem* parent = nullptr;
+  ItemPtr loadedParent;
+  if (parentId) {
+    parent = findPlaced(*parentId);
+    // A parent already on the chain is waiting for this very item: the loop
+    // is closed here, and this item stays top-level.
+    if (parent == nullptr && !chain.contains(*parentId)) {
+      loadedParent = loadParent(*parentId, chain);
+      parent = loadedParent.get();
+    }
+  }
+
+  if (parent != nullptr) {
+    item->setParent(parent);
+  } else {
+    catalogue_.set(identifier, item);
+  }
+}
+
+UninstallItem* PackageCatalogueBuilder::findPlaced(std::string_view identifier) const {
+  ItemList placed = catalogue_.values();
+  if (UninstallItem* visible = UninstallItem::findItemInArray(placed, identifier)) return visible;
+  // A hidden parent is not offered by the search above, but it is placed;
+  // loading its file again would only make a second copy of it.
+  return findAmongAll(placed, identifier);
+}
+
+ItemPtr PackageCatalogueBuilder::loadParent(const std::string& identifier, Chain& chain) {
+  chain.insert(identifier);
+  std::string file = identifier + ".plist";
+  ItemPtr parent = loadWithPath(platform_, receipts_, directory_ + file);
+  if (!parent) return nullptr;
+
+  // Its own entry, when the listing reaches it, must not load it again.
+  loadedAhead_.insert(deletingPathExtension(file));
+  place(parent, chain);
+  return parent;
+}
+
+}  // namespace qu

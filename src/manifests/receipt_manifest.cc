@@ -1,0 +1,60 @@
+#include "manifests/receipt_manifest.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "extensions/exec.h"
+#include "extensions/text.h"
+
+namespace qu {
+
+ReceiptManifest::ReceiptManifest(Platform& platform, BundlePtr bundle)
+    : Manifest(platform), bundle_(std::move(bundle)) {
+  // The bill of materials is not looked for here: a missing one shows up as a
+  // failed list query.
+  if (bundle_) bomPath_ = bundle_->path() + "/Contents/Archive.bom";
+}
+
+ManifestPtr ReceiptManifest::manifestWithBundle(Platform& platform, BundlePtr bundle) {
+  if (!bundle) return nullptr;
+  return std::make_unique<ReceiptManifest>(platform, std::move(bundle));
+}
+
+ManifestPtr ReceiptManifest::manifestWithIdentifier(Platform& platform, ReceiptCache& receipts,
+                                                    std::string_view identifier) {
+  return manifestWithBundle(platform, receipts.receiptWithIdentifier(identifier));
+}
+
+std::optional<PathList> ReceiptManifest::getList(int listType) {
+  const char* option = nullptr;
+  switch (listType) {
+    case kFileList: option = "-fls"; break;
+    case kDirectoryList: option = "-ds"; break;
+    default: throw std::invalid_argument("Invalid list type.");
+  }
+  if (!bundle_) return std::nullopt;
+
+  // Bill-of-materials paths are relative ("./Applications/X.app"), so the
+  // install location has to make them absolute.
+  const std::string package = bundle_->identifier().value_or(bundle_->path());
+  std::optional<std::string> location = bundle_->infoString("IFPkgFlagDefaultLocation");
+  if (!location) {
+    reportUnavailableLists(format("No install location for package %s; its file and directory "
+                                  "lists are unavailable",
+                                  package.c_str()));
+    return std::nullopt;
+  }
+  if (!isUsableInstallLocation(*location)) {
+    reportUnavailableLists(format("Install location \"%s\" of package %s is not an absolute path; "
+                                  "its file and directory lists are unavailable",
+                                  location->c_str(), package.c_str()));
+    return std::nullopt;
+  }
+
+  std::optional<std::string> output =
+      stringFromExecutable(platform(), platform().locations().lsbom, {option, bomPath_});
+  if (!output) return std::nullopt;
+  return processList(split(*output, '\n'), *location);
+}
+
+}  // namespace qu

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace qu {
+
+// Every fixed location the uninstaller reads, runs or protects. The defaults
+// are the real system's paths; the production binary never changes them, and
+// tests build their own instance pointing into a temporary tree.
+struct Locations {
+  std::string uninstallDescriptions =
+      "/Library/Application Support/Quorvane Technologies/Uninstall/";
+  std::string receipts = "/Library/Receipts";
+  std::string galleryPreferences =
+      "/Users/Shared/Library/Preferences/com.quorvix.gallery.plist";
+  std::string lsbom = "/usr/bin/lsbom";
+  std::string pkgutil = "/usr/sbin/pkgutil";
+  std::string ps = "/bin/ps";
+  std::string launchctl = "/bin/launchctl";
+  std::string kextunload = "/sbin/kextunload";
+  std::string defaultPackageIcon =
+      "/System/Library/CoreServices/Installer.app/Contents/Resources/package.icns";
+  std::string protectedUninstallerApp =
+      "/Applications/Quorvane Technologies/Quorvane Uninstaller.app";
+};
+
+}  // namespace qu

@@ -1,0 +1,37 @@
+#include "platform/log_line.h"
+
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "extensions/text.h"
+
+namespace qu {
+
+std::string formatLogLine(const timespec& when, pid_t pid, std::string_view message) {
+  tm local{};
+  ::localtime_r(&when.tv_sec, &local);
+  char stamp[32];
+  ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  std::string line = format("%s.%03ld %s[%ld] ", stamp, when.tv_nsec / 1000000L, kProgramName,
+                            static_cast<long>(pid));
+  line.append(message);
+  if (line.back() != '\n') line.push_back('\n');
+  return line;
+}
+
+void writeLogLine(std::string_view message) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const std::string line = formatLogLine(now, ::getpid(), message);
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+
+  // Opened each time: cheap, and immune to anyone else's closelog().
+  ::openlog(kProgramName, LOG_PID, LOG_USER);
+  const std::string text(message);
+  ::syslog(LOG_USER | LOG_NOTICE, "%s", text.c_str());
+}
+
+}  // namespace qu

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/locations.h"
+#include "platform/result.h"
+#include "platform/status.h"
+
+namespace qu {
+
+// What a query of a system tool produced: how it ended and its standard output.
+struct CapturedOutput {
+  ExitStatus status;
+  std::string output;
+};
+
+// A started child whose standard output arrives through a pipe, read line by line.
+class PipedChild {
+ public:
+  virtual ~PipedChild() = default;
+  // The next line with its newline, a last line without one, or nothing at the
+  // end of the output. Lines longer than 1023 bytes come back in pieces.
+  virtual std::optional<std::string> readLine() = 0;
+  // Waits for the child to exit. Call once, after readLine() reported the end.
+  virtual ExitStatus wait() = 0;
+};
+
+// An application the system reports as launched.
+struct LaunchedApplication {
+  std::string path;       // the bundle, "/Applications/X.app"
+  std::string name;       // "X"
+  std::uint32_t serialHigh = 0;  // process serial number, high part
+  std::uint32_t serialLow = 0;   // process serial number, low part
+};
+
+// The one seam between the uninstaller and the operating system. Every effect
+// (starting programs, deleting, rewriting property lists, signals, identity,
+// output and log) and every fixed location goes through here, so a test, a
+// dry run or a fault-injecting wrapper can stand in for any part of it.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual const Locations& locations() const = 0;
+
+  // --- Programs. The argument vector excludes the program name; every element
+  // is passed as one argument, empty strings included. Never through a shell.
+
+  // Runs to completion with standard output captured (drained before the wait)
+  // and standard error discarded.
+  virtual CapturedOutput captureOutput(const std::string& program,
+                                       const std::vector<std::string>& arguments) = 0;
+  // Runs to completion with the uninstaller's own streams.
+  virtual ExitStatus runAndWait(const std::string& program,
+                                const std::vector<std::string>& arguments) = 0;
+  // Starts and does not wait.
+  virtual Status startDetached(const std::string& program,
+                               const std::vector<std::string>& arguments) = 0;
+  // Starts with standard output to a pipe; standard error is inherited.
+  virtual Result<std::unique_ptr<PipedChild>> startPiped(
+      const std::string& program, const std::vector<std::string>& arguments) = 0;
+
+  // --- Text for the user (standard output) and lines for the system log.
+  virtual void print(std::string_view text) = 0;
+  virtual void log(std::string_view message) = 0;
+
+  // --- File-system queries.
+  // True when something exists at the path; follows symbolic links, so a
+  // dangling link does not exist.
+  virtual bool exists(const std::string& path) = 0;
+  // The mode of the path itself (lstat), or nothing when it cannot be examined.
+  virtual std::optional<mode_t> linkMode(const std::string& path) = 0;
+  // Entry names of a directory, one level, hidden ones included, "." and ".."
+  // excluded, sorted by name; nothing when it cannot be listed.
+  virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
+  virtual std::optional<std::string> readFile(const std::string& path) = 0;
+
+  // --- File-system effects.
+  // Deletes the path; a directory goes with everything in it, a symbolic link
+  // is removed itself and never followed.
+  virtual Status removePath(const std::string& path) = 0;
+  // Removes the values named by the key paths from the dictionary property
+  // list at the path and writes it back atomically, keeping its mode, owner
+  // and every other value. A file that cannot be read as a dictionary is left
+  // untouched and reported with ENOENT (missing) or EINVAL (not a dictionary).
+  virtual Status removePropertyListKeys(const std::string& path,
+                                        const std::vector<std::string>& keyPaths) = 0;
+
+  // --- Identity, processes and applications.
+  virtual Status becomeRoot() = 0;
+  virtual pid_t ownProcessGroup() = 0;
+  virtual Status signalProcessGroup(pid_t group, int signal) = 0;
+  virtual std::vector<LaunchedApplication> launchedApplications() = 0;
+  // Asks an application to quit without waiting; 0 when sent, else an errno.
+  virtual int sendQuitEvent(const LaunchedApplication& application) = 0;
+};
+
+}  // namespace qu

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/platform.h"
+
+namespace qu {
+
+// Forwards every call to another Platform, so a test double or a dry run can
+// override just the calls it cares about.
+class PlatformWrapper : public Platform {
+ public:
+  explicit PlatformWrapper(Platform& target) : target_(target) {}
+
+  Platform& target() { return target_; }
+
+  const Locations& locations() const override { return target_.locations(); }
+  CapturedOutput captureOutput(const std::string& program,
+                               const std::vector<std::string>& arguments) override {
+    return target_.captureOutput(program, arguments);
+  }
+  ExitStatus runAndWait(const std::string& program,
+                        const std::vector<std::string>& arguments) override {
+    return target_.runAndWait(program, arguments);
+  }
+  Status startDetached(const std::string& program,
+                       const std::vector<std::string>& arguments) override {
+    return target_.startDetached(program, arguments);
+  }
+  Result<std::unique_ptr<PipedChild>> startPiped(
+      const std::string& program, const std::vector<std::string>& arguments) override {
+    return target_.startPiped(program, arguments);
+  }
+  void print(std::string_view text) override { target_.print(text); }
+  void log(std::string_view message) override { target_.log(message); }
+  bool exists(const std::string& path) override { return target_.exists(path); }
+  std::optional<mode_t> linkMode(const std::string& path) override {
+    return target_.linkMode(path);
+  }
+  std::optional<std::vector<std::string>> listDirectory(const std::string& path) override {
+    return target_.listDirectory(path);
+  }
+  std::optional<std::string> readFile(const std::string& path) override {
+    return target_.readFile(path);
+  }
+  Status removePath(const std::string& path) override { return target_.removePath(path); }
+  Status removePropertyListKeys(const std::string& path,
+                                const std::vector<std::string>& keyPaths) override {
+    return target_.removePropertyListKeys(path, keyPaths);
+  }
+  Status becomeRoot() override { return target_.becomeRoot(); }
+  pid_t ownProcessGroup() override { return target_.ownProcessGroup(); }
+  Status signalProcessGroup(pid_t group, int signal) override {
+    return target_.signalProcessGroup(group, signal);
+  }
+  std::vector<LaunchedApplication> launchedApplications() override {
+    return target_.launchedApplications();
+  }
+  int sendQuitEvent(const LaunchedApplication& application) override {
+    return target_.sendQuitEvent(application);
+  }
+
+ private:
+  Platform& target_;
+};
+
+}  // namespace qu

@@ -1,0 +1,142 @@
+#include "platform/real_platform.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstdint>
+#include <filesystem>
+#include <thread>
+
+#include "platform/log_line.h"
+#include "platform/spawn.h"
+#include "test_support/temp_dir.h"
+
+namespace qu {
+namespace {
+
+using testing::pathPresent;
+using testing::TempDir;
+
+class RealPlatformTest : public ::testing::Test {
+ protected:
+  TempDir tmp;
+  std::unique_ptr<Platform> platform = makeRealPlatform();
+};
+
+TEST_F(RealPlatformTest, RemovingATreeNeverFollowsItsLinks) {
+  const std::string outside = tmp.writeFile("outside/keep.txt", "keep");
+  tmp.writeFile("tree/a/b/file", "x");
+  tmp.writeFile("tree/.hidden", "x");
+  tmp.makeSymlink("tree/a/to-outside", tmp.at("outside"));
+  tmp.makeSymlink("tree/to-file", outside);
+  tmp.makeSymlink("link-to-outside", tmp.at("outside"));
+
+  EXPECT_TRUE(platform->removePath(tmp.at("tree")).isOk());
+  EXPECT_EQ(platform->removePath(tmp.at("tree")).errnum(), ENOENT);
+  // Given with a trailing slash, the link still goes and not what it points to.
+  EXPECT_TRUE(platform->removePath(tmp.at("link-to-outside") + "/").isOk());
+
+  EXPECT_FALSE(pathPresent(tmp.at("tree")));
+  EXPECT_FALSE(pathPresent(tmp.at("link-to-outside")));
+  EXPECT_EQ(testing::readWholeFile(outside), "keep");
+}
+
+TEST_F(RealPlatformTest, RefusesToRemoveTheRootOrARelativePath) {
+  tmp.writeFile("kept", "x");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(tmp.path());
+  for (const char* path : {"", "kept", "./kept", "/", "//", "/.", "/tmp/..", "/./"}) {
+    EXPECT_EQ(platform->removePath(path).errnum(), EINVAL) << path;
+  }
+  EXPECT_TRUE(pathPresent(tmp.at("kept")));
+  std::filesystem::current_path(previous);
+}
+
+TEST_F(RealPlatformTest, PipedChildGivesLinesThenItsStatus) {
+  const std::string tool = tmp.writeScript("tool", "printf 'one\\n\\ntwo'; exit 3");
+  auto child = platform->startPiped(tool, {});
+  ASSERT_TRUE(child.hasValue());
+  std::vector<std::string> lines;
+  while (auto line = child.value()->readLine()) lines.push_back(*line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"one\n", "\n", "two"}));
+  EXPECT_EQ(child.value()->wait(), ExitStatus::exited(3));
+}
+
+TEST_F(RealPlatformTest, PipedChildLeftUnreadDoesNotHang) {
+  // Writes far more than a pipe holds; nobody reads or waits.
+  const std::string tool = tmp.writeScript("chatty", "yes | head -c 10485760");
+  auto child = platform->startPiped(tool, {});
+  ASSERT_TRUE(child.hasValue());
+  EXPECT_EQ(child.value()->readLine(), "y\n");
+  // Going out of scope closes the pipe and reaps the child.
+}
+
+TEST_F(RealPlatformTest, RunsProgramsWithTheirArguments) {
+  const std::string missing = tmp.at("missing");
+  EXPECT_EQ(platform->runAndWait(missing, {}), ExitStatus::notStarted(ENOENT));
+  EXPECT_EQ(platform->startDetached(missing, {}).errnum(), ENOENT);
+  EXPECT_EQ(platform->startPiped(missing, {}).error().errnum(), ENOENT);
+
+  const std::string marker = tmp.at("marker");
+  const std::string tool = tmp.writeScript("tool", R"(printf '%s|' "$@" > "$1"; exit 4)");
+  EXPECT_EQ(platform->runAndWait(tool, {marker, ""}), ExitStatus::exited(4));
+  EXPECT_EQ(testing::readWholeFile(marker), marker + "||");
+
+  std::filesystem::remove(marker);
+  EXPECT_TRUE(platform->startDetached(tool, {marker}).isOk());
+  for (int i = 0; i < 200 && testing::readWholeFile(marker).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(testing::readWholeFile(marker), marker + "|");
+}
+
+TEST_F(RealPlatformTest, FindsAndQuitsARunningApplication) {
+  const std::string bundle = tmp.at("X.app");
+  const std::string executable = bundle + "/Contents/MacOS/X";
+  tmp.makeDirectory("X.app/Contents/MacOS");
+  std::filesystem::copy_file("/bin/sleep", executable);
+  ::chmod(executable.c_str(), 0755);
+  auto child = spawnChild(executable, {"30"}, {});
+  ASSERT_TRUE(child.hasValue());
+  const auto pid = static_cast<std::uint32_t>(child->pid());
+
+  std::optional<LaunchedApplication> found;
+  for (const LaunchedApplication& application : platform->launchedApplications()) {
+    if (application.serialLow == pid) found = application;
+  }
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->path, bundle);
+  EXPECT_EQ(found->name, "X");
+
+  EXPECT_EQ(platform->sendQuitEvent(*found), 0);
+  EXPECT_EQ(child->wait(), ExitStatus::signaled(SIGTERM));
+}
+
+TEST_F(RealPlatformTest, NeverSignalsItselfOrEveryone) {
+  for (std::uint32_t pid : {0u, 1u, static_cast<std::uint32_t>(::getpid()), 0x80000001u}) {
+    LaunchedApplication application;
+    application.serialLow = pid;
+    EXPECT_NE(platform->sendQuitEvent(application), 0) << pid;
+  }
+  for (pid_t group : {0, 1, -5, ::getpgrp()}) {
+    EXPECT_FALSE(platform->signalProcessGroup(group, 0).isOk()) << group;
+  }
+}
+
+TEST(LogLineTest, HasTheConsoleShape) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  const timespec when{1796696485, 123456789};  // 2026-12-08 02:21:25.123 UTC
+  EXPECT_EQ(formatLogLine(when, 1234, "Killing: X"),
+            "2026-12-08 02:21:25.123 quorvane-uninstall[1234] Killing: X\n");
+  EXPECT_EQ(formatLogLine({0, 5000000}, 7, "ends\n"),
+            "1970-01-01 00:00:00.005 quorvane-uninstall[7] ends\n");
+}
+
+}  // namespace
+}  // namespace qu

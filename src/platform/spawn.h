@@ -1,0 +1,65 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/result.h"
+#include "platform/status.h"
+#include "platform/unique_fd.h"
+
+namespace qu {
+
+// Where one of a child's standard streams goes.
+enum class ChildStream { Inherit, Pipe, DevNull };
+
+struct ChildStreams {
+  ChildStream output = ChildStream::Inherit;  // Pipe: readable through outputFd()
+  ChildStream error = ChildStream::Inherit;   // Inherit or DevNull
+};
+
+// A started child process. Unless it was waited for or released, going out
+// of scope closes our end of its output pipe and then waits for it, so no
+// descriptor leaks and no child is left unreaped.
+class ChildProcess {
+ public:
+  ChildProcess(pid_t pid, UniqueFd output) : pid_(pid), output_(std::move(output)) {}
+  ChildProcess(ChildProcess&& other) noexcept;
+  ChildProcess& operator=(ChildProcess&& other) noexcept;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess();
+
+  pid_t pid() const { return pid_; }
+  // Read end of the output pipe, or -1 when there is none (any more).
+  int outputFd() const { return output_.get(); }
+  void closeOutput() { output_.reset(); }
+
+  // Waits until the child has ended; later calls give the same answer.
+  ExitStatus wait();
+  // Gives up the child: it runs on and is never waited for by us.
+  void release();
+
+ private:
+  void finish();
+
+  pid_t pid_ = -1;
+  UniqueFd output_;
+  std::optional<ExitStatus> status_;
+};
+
+// Starts the program directly (no shell, no PATH search) with argv[0] set to
+// the program path and every argument passed unchanged, empty ones included.
+// The child gets our environment and working directory, an empty signal mask
+// and the default action for SIGPIPE. A program that cannot be executed is
+// reported as an error Status carrying the errno.
+Result<ChildProcess> spawnChild(const std::string& program,
+                                const std::vector<std::string>& arguments, ChildStreams streams);
+
+// waitpid() for one child, not cut short by signals.
+ExitStatus waitForChild(pid_t pid);
+
+}  // namespace qu

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform_wrapper.h"
+
+namespace qu::testing {
+
+// A program start that a test can assert on.
+struct ProgramCall {
+  std::string program;
+  std::vector<std::string> arguments;
+  friend bool operator==(const ProgramCall&, const ProgramCall&) = default;
+};
+
+struct SignalCall {
+  pid_t group;
+  int signal;
+  friend bool operator==(const SignalCall&, const SignalCall&) = default;
+};
+
+// The real platform at the given locations, with what the user would see and
+// the log captured, program starts recorded (and still performed), and the
+// effects on identity, signals and applications recorded instead of performed.
+namespace detail {
+struct OwnedTarget {
+  std::unique_ptr<Platform> target;
+};
+}  // namespace detail
+
+class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
+ public:
+  explicit RecordingPlatform(Locations locations);
+  ~RecordingPlatform() override;
+
+  // Captured standard output and log lines.
+  std::string output;
+  std::vector<std::string> logLines;
+  // Every start through runAndWait, startDetached and startPiped, in order.
+  std::vector<ProgramCall> programCalls;
+  // Every captureOutput query, in order.
+  std::vector<ProgramCall> queries;
+  std::vector<SignalCall> signals;
+  std::vector<LaunchedApplication> quitRequests;
+  std::vector<std::string> removedPaths;
+
+  // What becomeRoot() answers; success unless a test says otherwise.
+  Status rootResult = Status::ok();
+  pid_t processGroup = 4242;
+  std::vector<LaunchedApplication> applications;
+  int quitResult = 0;
+
+  CapturedOutput captureOutput(const std::string& program,
+                               const std::vector<std::string>& arguments) override;
+  ExitStatus runAndWait(const std::string& program,
+                        const std::vector<std::string>& arguments) override;
+  Status startDetached(const std::string& program,
+                       const std::vector<std::string>& arguments) override;
+  Result<std::unique_ptr<PipedChild>> startPiped(
+      const std::string& program, const std::vector<std::string>& arguments) override;
+  void print(std::string_view text) override { output.append(text); }
+  void log(std::string_view message) override { logLines.emplace_back(message); }
+  Status removePath(const std::string& path) override;
+  Status becomeRoot() override { return rootResult; }
+  pid_t ownProcessGroup() override { return processGroup; }
+  Status signalProcessGroup(pid_t group, int signal) override;
+  std::vector<LaunchedApplication> launchedApplications() override { return applications; }
+  int sendQuitEvent(const LaunchedApplication& application) override;
+};
+
+// Locations whose every path lies inside `root` (which must exist): the
+// descriptions, receipts and preferences paths and the tool paths, mirroring
+// the real layout below it.
+Locations locationsUnder(const std::string& root);
+
+}  // namespace qu::testing

@@ -1,0 +1,157 @@
+#include "uninstaller/package_sequence.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "items/manifest_for_item.h"
+#include "items/receipt_item.h"
+#include "uninstaller/deletion_guard.h"
+#include "uninstaller/removal.h"
+#include "uninstaller/termination.h"
+
+namespace qu {
+namespace {
+
+// Logs the success or the failure line of a program run; a program that
+// never started says why, so a typo in an uninstall plist can be found.
+void logOutcome(Platform& platform, const ExitStatus& status, std::string_view succeeded,
+                std::string_view failed, const std::string& subject) {
+  std::string line(status.succeeded() ? succeeded : failed);
+  line += subject;
+  if (!status.started()) line += " (" + status.describe() + ")";
+  platform.log(line);
+}
+
+// Settings of the wrong shape are skipped, never fatal: "what" names the
+// setting, quoted as in the uninstall plist.
+void logSkipped(Platform& platform, const std::string& what, std::string_view problem) {
+  platform.log("Skipping " + what + " of the uninstall plist: " + std::string(problem));
+}
+
+std::string quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
+
+// The strings of an array setting, in order; anything else is logged and left out.
+std::vector<std::string> stringsOf(Platform& platform, const plist::Value& value,
+                                   const std::string& what) {
+  std::vector<std::string> strings;
+  const plist::Array* array = value.array();
+  if (array == nullptr) {
+    logSkipped(platform, what, "not an array");
+    return strings;
+  }
+  for (const plist::Value& entry : *array) {
+    if (const std::string* text = entry.string()) {
+      strings.push_back(*text);
+    } else {
+      logSkipped(platform, "an entry of " + what, "not a string");
+    }
+  }
+  return strings;
+}
+
+void runPreRemoveScript(Platform& platform, const plist::Dictionary& settings, bool isSilent) {
+  const plist::Value* value = settings.find("preRemoveScript");
+  if (value == nullptr) return;
+  const std::string* script = value->string();
+  if (script == nullptr) {
+    logSkipped(platform, quoted("preRemoveScript"), "not a string");
+    return;
+  }
+  const ExitStatus status =
+      platform.runAndWait(*script, {"--silent", isSilent ? "true" : "false"});
+  logOutcome(platform, status, "Pre-remove script succeeded: ", "Pre-remove script FAILED: ",
+             *script);
+}
+
+void unloadServices(Platform& platform, const plist::Dictionary& settings) {
+  const plist::Value* value = settings.find("services");
+  if (value == nullptr) return;
+  for (const std::string& service : stringsOf(platform, *value, quoted("services"))) {
+    const ExitStatus status =
+        platform.runAndWait(platform.locations().launchctl, {"unload", service});
+    logOutcome(platform, status, "Service Unloaded: ", "Service Unload FAILED: ", service);
+  }
+}
+
+// Longest path first, so an extension nested in another one goes first.
+void unloadKernelExtensions(Platform& platform, Manifest& manifest) {
+  const std::optional<PathList>& directories = manifest.directories();
+  if (!directories) return;
+  for (const std::string& path : *directories) {
+    if (!path.ends_with(".kext")) continue;
+    const ExitStatus status = platform.runAndWait(platform.locations().kextunload, {path});
+    logOutcome(platform, status, "Kext Unloaded: ", "Kext Unload FAILED: ", path);
+  }
+}
+
+void removeAdditionalFiles(Platform& platform, FileRemoval& removal,
+                           const plist::Dictionary& settings) {
+  const plist::Value* value = settings.find("additionalfiles");
+  if (value == nullptr) return;
+  for (const std::string& path : stringsOf(platform, *value, quoted("additionalfiles"))) {
+    if (!isSafeToDelete(path)) {
+      platform.log("Refusing to delete unsafe path: '" + path + "'");
+      continue;
+    }
+    removal.removeItem(path);
+  }
+}
+
+void clearPackageRecord(Platform& platform, FileRemoval& removal, const PackageItem& item) {
+  if (item.kind() == UninstallItem::Kind::Database) {
+    if (!item.identifier()) return;
+    // Not waited for: forgetting can take a while and decides nothing here.
+    (void)platform.startDetached(platform.locations().pkgutil, {"--forget", *item.identifier()});
+  } else if (item.kind() == UninstallItem::Kind::Receipt) {
+    const auto* receiptItem = dynamic_cast<const ReceiptItem*>(&item);
+    if (receiptItem != nullptr && receiptItem->receipt()) {
+      removal.removeItem(receiptItem->receipt()->path());
+    }
+  }
+}
+
+void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
+  const plist::Value* value = settings.find("plistremove");
+  if (value == nullptr) return;
+  const plist::Dictionary* edits = value->dictionary();
+  if (edits == nullptr) {
+    logSkipped(platform, quoted("plistremove"), "not a dictionary");
+    return;
+  }
+  for (const auto& [file, keyPaths] : *edits) {
+    const std::string what = quoted("plistremove") + " for '" + file + "'";
+    if (keyPaths.array() == nullptr) {
+      logSkipped(platform, what, "not an array");
+      continue;
+    }
+    // A file that is missing or not a dictionary is left alone, silently.
+    (void)platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+  }
+}
+
+}  // namespace
+
+bool uninstallPackage(Platform& platform, RunProgress& progress, const PackageItem& item,
+                      bool isSilent) {
+  // The manifest's lists are read lazily: the file list first by the process
+  // lookup, the directory list by the extension scan, so the script and the
+  // services run before any listing tool.
+  ManifestPtr manifest = manifestWithItem(platform, item);
+  const plist::Dictionary& settings = item.settings();
+  FileRemoval removal(platform, progress);
+
+  runPreRemoveScript(platform, settings, isSilent);
+  unloadServices(platform, settings);
+  if (manifest) {
+    killProcessesFromManifest(platform, *manifest);
+    unloadKernelExtensions(platform, *manifest);
+  }
+  removeAdditionalFiles(platform, removal, settings);
+  removal.removeManifest(manifest.get());
+  clearPackageRecord(platform, removal, item);
+  editPropertyLists(platform, settings);
+  return true;
+}
+
+}  // namespace qu

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "items/package_item.h"
+#include "platform/platform.h"
+#include "uninstaller/run_progress.h"
+
+namespace qu {
+
+// Removes one package end to end, in this order: pre-remove script ("--silent"
+// "true"/"false"), launchd services, running programs, kernel extensions,
+// "additionalfiles", the manifest's files and empty directories (with
+// progress), the package record (forgotten in the package database, or its
+// receipt deleted), and the "plistremove" edits. Every step is attempted
+// whatever the others did; outcomes of outside programs and settings that
+// cannot be used go to the log. Always true.
+bool uninstallPackage(Platform& platform, RunProgress& progress, const PackageItem& item,
+                      bool isSilent);
+
+}  // namespace qu

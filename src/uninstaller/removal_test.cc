@@ -1,0 +1,158 @@
+#include "uninstaller/removal.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_support/recording_platform.h"
+#include "test_support/temp_dir.h"
+
+namespace qu {
+namespace {
+
+using testing::pathPresent;
+using testing::RecordingPlatform;
+using testing::TempDir;
+
+// A manifest whose lists are given, as its listing tool would have produced them.
+class FixedManifest : public Manifest {
+ public:
+  FixedManifest(Platform& platform, std::optional<PathList> files,
+                std::optional<PathList> directories)
+      : Manifest(platform), files_(std::move(files)), directories_(std::move(directories)) {}
+
+  std::optional<PathList> getList(int listType) override {
+    return listType == kFileList ? files_ : directories_;
+  }
+
+ private:
+  std::optional<PathList> files_;
+  std::optional<PathList> directories_;
+};
+
+// The percentages of the progress lines, in order.
+std::vector<int> shownPercents(const std::string& output) {
+  std::vector<int> percents;
+  for (std::size_t at = output.find("\t["); at != std::string::npos;
+       at = output.find("\t[", at + 1)) {
+    percents.push_back(std::stoi(output.substr(at + 2)));
+  }
+  return percents;
+}
+
+struct RemovalTest : ::testing::Test {
+  TempDir tmp;
+  RecordingPlatform platform{testing::locationsUnder(tmp.path())};
+
+  // `count` paths under the temporary root; none of them exists.
+  PathList missingPaths(int count, const std::string& stem) const {
+    PathList paths;
+    for (int i = 0; i < count; ++i) paths.push_back(tmp.at(stem + std::to_string(i)));
+    return paths;
+  }
+};
+
+TEST_F(RemovalTest, ProgressClimbsAcrossTheItemsOfARun) {
+  const struct {
+    int itemCount;
+    std::vector<int> manifestSizes;  // paths per manifest
+    std::vector<int> expected;
+  } cases[] = {
+      {2, {4, 2}, {12, 25, 37, 50, 75, 100}},
+      {3, {1, 1, 1}, {33, 66, 99}},
+      {1, {3}, {33, 66, 100}},
+      {2, {0, 2}, {75, 100}},
+      {2, {-1, 2}, {75, 100}},  // no manifest at all
+  };
+  for (const auto& c : cases) {
+    platform.output.clear();
+    RunProgress progress(c.itemCount);
+    FileRemoval removal(platform, progress);
+    for (int size : c.manifestSizes) {
+      // Split each manifest over both lists: the position runs through both.
+      FixedManifest manifest(platform, missingPaths(size - size / 2, "f"),
+                             missingPaths(size / 2, "d"));
+      removal.removeManifest(size < 0 ? nullptr : &manifest);
+    }
+    EXPECT_EQ(shownPercents(platform.output), c.expected) << platform.output;
+  }
+}
+
+TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
+  tmp.writeFile("pkg/file", "x");
+  tmp.makeDirectory("pkg/dir-in-file-list");
+  tmp.writeFile("pkg/target1/keep", "x");
+  tmp.makeSymlink("pkg/link-in-file-list", tmp.at("pkg/target1"));
+  tmp.writeFile("pkg/finder-only/.DS_Store", "x");
+  tmp.writeFile("pkg/shared/other", "x");
+  tmp.makeDirectory("pkg/a/b/c");
+  tmp.writeFile("pkg/target2/keep", "x");
+  tmp.makeSymlink("pkg/link-in-dir-list", tmp.at("pkg/target2"));
+  tmp.writeFile("pkg/plain-in-dir-list", "x");
+
+  const PathList files = {tmp.at("pkg/link-in-file-list"), tmp.at("pkg/dir-in-file-list"),
+                          tmp.at("pkg/missing"), tmp.at("pkg/file")};
+  const PathList directories = {tmp.at("pkg/plain-in-dir-list"), tmp.at("pkg/link-in-dir-list"),
+                                tmp.at("pkg/finder-only"), tmp.at("pkg/shared"),
+                                tmp.at("pkg/a/b/c"), tmp.at("pkg/a/b"), tmp.at("pkg/a")};
+  RunProgress progress(1);
+  FixedManifest manifest(platform, files, directories);
+  FileRemoval(platform, progress).removeManifest(&manifest);
+
+  for (const char* gone : {"pkg/file", "pkg/link-in-file-list", "pkg/finder-only", "pkg/a",
+                           "pkg/link-in-dir-list", "pkg/plain-in-dir-list"}) {
+    EXPECT_FALSE(pathPresent(tmp.at(gone))) << gone;
+  }
+  for (const char* kept : {"pkg/dir-in-file-list", "pkg/shared/other", "pkg/target1/keep",
+                           "pkg/target2/keep"}) {
+    EXPECT_TRUE(pathPresent(tmp.at(kept))) << kept;
+  }
+  EXPECT_EQ(shownPercents(platform.output).size(), files.size() + directories.size());
+}
+
+// Lets a directory disappear right after it was first seen to be one, as
+// when another process removes it mid-run.
+class VanishingPlatform : public RecordingPlatform {
+ public:
+  VanishingPlatform(Locations locations, std::string doomed)
+      : RecordingPlatform(std::move(locations)), doomed_(std::move(doomed)) {}
+
+  std::optional<mode_t> linkMode(const std::string& path) override {
+    std::optional<mode_t> mode = RecordingPlatform::linkMode(path);
+    if (path == doomed_) std::filesystem::remove(path);
+    return mode;
+  }
+
+ private:
+  std::string doomed_;
+};
+
+TEST_F(RemovalTest, DirectoryThatVanishesMidTestIsLeftAlone) {
+  const std::string doomed = tmp.makeDirectory("pkg/doomed");
+  VanishingPlatform vanishing(testing::locationsUnder(tmp.path()), doomed);
+  RunProgress progress(1);
+  FileRemoval(vanishing, progress).removeItems({doomed}, true, true, 1);
+  EXPECT_TRUE(vanishing.removedPaths.empty());
+  EXPECT_EQ(vanishing.output, "Uninstalling:\t[100%] " + doomed + "\n");
+}
+
+TEST_F(RemovalTest, RemoveItemTakesWholeTreesButNeverUnsafePaths) {
+  tmp.writeFile("tree/sub/file", "x");
+  RunProgress progress(1);
+  FileRemoval removal(platform, progress);
+  removal.removeItem(tmp.at("tree"), /*unlessDirectory=*/true);
+  EXPECT_TRUE(pathPresent(tmp.at("tree/sub/file")));
+  removal.removeItem(tmp.at("tree"));
+  EXPECT_FALSE(pathPresent(tmp.at("tree")));
+
+  // Harmless should the guard ever fail: nothing by this name exists.
+  removal.removeItem("no-such-relative-path");
+  EXPECT_EQ(platform.removedPaths, std::vector<std::string>{tmp.at("tree")});
+}
+
+}  // namespace
+}  // namespace qu

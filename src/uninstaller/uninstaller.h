@@ -1,0 +1,39 @@
+#pragma once
+
+#include "items/uninstall_item.h"
+#include "platform/platform.h"
+#include "uninstaller/run_progress.h"
+
+namespace qu {
+
+// The engine of one removal run: sorts the items (gallery collections first,
+// then by display name ignoring case), announces them, and removes each one,
+// best effort. One percentage climbs across all items of the run.
+class Uninstaller {
+ public:
+  // Keeps a sorted copy of the items; the caller's list is left as it is.
+  Uninstaller(Platform& platform, const ItemList& items);
+
+  // Whether the run is unattended; handed to pre-remove scripts.
+  void setIsSilent(bool silent) { isSilent_ = silent; }
+  // Removes every item, each attempted whatever the others did; true when
+  // every item succeeded. Call once.
+  bool uninstall();
+
+  // The items in the order they are removed.
+  const ItemList& items() const { return items_; }
+
+ private:
+  bool uninstall(const UninstallItem& item);
+
+  Platform& platform_;
+  ItemList items_;
+  RunProgress progress_;
+  bool isSilent_ = false;
+};
+
+// Three-way order of a run: galleries before everything else, then the
+// description (display name, else identifier) ignoring case. <0, 0 or >0.
+int uninstallItemCompare(const UninstallItem& a, const UninstallItem& b);
+
+}  // namespace qu
