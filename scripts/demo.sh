@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build/release
+cmake --build build/release --target quorvane-uninstall
 
 QU_BINARY="$PWD/build/release/src/cli/quorvane-uninstall" exec python3 e2e/demo.py

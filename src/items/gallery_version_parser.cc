@@ -53,6 +53,9 @@ std::string formatVersionDate(const CalendarDate& date) {
 std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(const std::string& path) {
   // A missing or broken manifest only costs the item its version; nothing
   // about it is printed.
+  // The reader would take "http://..." or "ftp://..." for an address to fetch;
+  // a manifest is a file, named by an absolute path.
+  if (path.empty() || path.front() != '/') return std::nullopt;
   xml::QuietGenericErrors quiet;
   xml::Reader reader(xmlNewTextReaderFilename(path.c_str()));
   if (!reader) return std::nullopt;

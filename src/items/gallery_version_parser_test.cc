@@ -77,8 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GalleryVersionParserTest, UnreadableManifestsGiveNothingAndPrintNothing) {
   TempDir dir;
   ::testing::internal::CaptureStderr();
+  // Addresses and relative paths are never opened: the reader would fetch the former.
   for (const std::string& path : {dir.at("absent.xml"), dir.makeDirectory("folder.xml"),
-                                  dir.writeFile("broken.xml", "<m><lom:version>2010-03-05")}) {
+                                  dir.writeFile("broken.xml", "<m><lom:version>2010-03-05"),
+                                  std::string("http://127.0.0.1:9/imsmanifest.xml"),
+                                  std::string("ftp://127.0.0.1:9/imsmanifest.xml"),
+                                  std::string("relative/imsmanifest.xml")}) {
     EXPECT_FALSE(GalleryVersionParser::initWithPath(path)) << path;
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
