@@ -13,6 +13,7 @@ import json
 import os
 import pwd
 import select
+import signal
 import stat
 import subprocess
 import sys
@@ -135,9 +136,11 @@ def lay_out(merged, entries):
 
 # --- Starting programs inside the sandbox.
 
-def start(merged, argv, stdout_fd, stderr_fd, user=None, environment=None, session=False):
+def start(merged, argv, stdout_fd, stderr_fd, user=None, environment=None, session=False,
+          ignored=()):
     """Forks a child that enters the sandbox and executes argv; returns its pid
-    once the exec has happened (or raises with the reason it did not)."""
+    once the exec has happened (or raises with the reason it did not). The
+    signals `ignored` stay ignored in the program, as exec keeps them."""
     ready_read, ready_write = os.pipe()  # both close on exec
     pid = os.fork()
     if pid == 0:
@@ -152,6 +155,8 @@ def start(merged, argv, stdout_fd, stderr_fd, user=None, environment=None, sessi
             os.dup2(null, 0)
             os.dup2(stdout_fd, 1)
             os.dup2(stderr_fd, 2)
+            for number in ignored:
+                signal.signal(number, signal.SIG_IGN)
             if user is not None:
                 account = pwd.getpwnam(user)
                 os.setgroups([])
@@ -393,7 +398,8 @@ def main(mountpoint):
     null = os.open("/dev/null", os.O_WRONLY)
     for program in request["world"]["background"]:
         argv = [program["path"], *program["arguments"]]
-        pid = start(merged, argv, null, null, session=True)
+        pid = start(merged, argv, null, null, session=True,
+                    ignored=program.get("ignored", ()))
         processes.background[pid] = program["path"]
     snapshots = Snapshots(upper, lower)
     runs = [perform(run, merged, scratch, snapshots, processes, request.get("environment"))

@@ -9,6 +9,8 @@ import base64
 import json
 import os
 import plistlib
+import urllib.parse
+from xml.sax.saxutils import escape
 
 DESCRIPTIONS = "/Library/Application Support/Quorvane Technologies/Uninstall"
 RECEIPTS = "/Library/Receipts"
@@ -18,6 +20,10 @@ GALLERY_PREFERENCES = "/Users/Shared/Library/Preferences/com.quorvix.gallery.pli
 PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
 FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
 CALL_LOG = "/var/log/qu-fakes.jsonl"
+PROGRAMS = "/var/db/qu-fake-programs"
+
+FAKES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fakes")
+LOM = "http://ltsc.ieee.org/xsd/LOM"
 
 
 def plist_bytes(value, binary=False):
@@ -97,15 +103,80 @@ class World:
         """Makes launchctl and kextunload fail for an argument with this base name."""
         return self.file(f"{FAILING_ARGUMENTS}/{os.path.basename(argument.rstrip('/'))}")
 
-    def running(self, path, source="/bin/sleep", arguments=("1000",)):
+    def running(self, path, source="/bin/sleep", arguments=("1000",), ignoring=()):
         """A program started (as its own process group) before the uninstaller
-        runs: a copy of `source` at `path`, so the process table shows `path`."""
+        runs: a copy of `source` at `path`, so the process table shows `path`.
+        It ignores the signals `ignoring` from its first instruction on."""
         self.copy(path, source)
-        self.background.append({"path": path, "arguments": list(arguments)})
+        self.background.append({"path": path, "arguments": list(arguments),
+                                "ignored": [int(number) for number in ignoring]})
         return path
+
+    def program(self, path, name=None, stdout=(), stderr="", status=0):
+        """One of the maker's own programs (a pre-remove script, a gallery setup
+        tool) at `path`: it records its call as `name` (its path by default),
+        writes the pieces of `stdout` one by one, a moment apart, then `stderr`,
+        and exits with `status`."""
+        self.copy(path, os.path.join(FAKES, "program"))
+        instructions = {"name": name or path, "stdout": list(stdout), "stderr": stderr,
+                        "status": status}
+        quoted = urllib.parse.quote(path, safe="")
+        self.file(f"{PROGRAMS}/{quoted}.json", json.dumps(instructions, indent=1))
+        return path
+
+    # --- Gallery collections.
+
+    def collection(self, directory, title, versions=("2022-05-17",), uninstall_info=True):
+        """A gallery collection installed in `directory`: its manifest with these
+        version dates, its uninstall information (unless told otherwise) and its
+        metadata with a French title and then the English `title`. Answers the
+        collection's record for the gallery preferences file."""
+        manifest = self.file(f"{directory}/imsmanifest.xml", ims_manifest(versions))
+        if uninstall_info:
+            self.file(f"{directory}/Uninstall/updateinfo.xml", "<updateinfo/>\n")
+        metadata = self.file(f"{directory}/metadata.xml", lom_metadata(title))
+        return {"ImsManifestXml": manifest, "MetadataXml": metadata}
+
+    def gallery_preferences(self, team_content):
+        """The gallery preferences file registering `team_content`, identifier to record."""
+        return self.plist(GALLERY_PREFERENCES, {
+            "Software": {"Quorvane Technologies": {"Gallery": {"TeamContent": team_content}}}})
+
+    # --- Reading the recipe back.
+
+    def paths_under(self, root):
+        """Every path the recipe puts at or below `root`, with the directories
+        made on the way to them."""
+        found = set()
+        for entry in self.entries:
+            path = entry["path"]
+            while path == root or path.startswith(root + "/"):
+                found.add(path)
+                path = os.path.dirname(path)
+        return found
 
     def to_json(self):
         return {"entries": self.entries, "background": self.background}
+
+
+def ims_manifest(versions):
+    """A collection manifest whose metadata carries these version dates."""
+    dates = "".join(f"<lom:version><lom:string>{escape(v)}</lom:string></lom:version>"
+                    for v in versions)
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            f'<manifest xmlns="http://www.imsglobal.org/xsd/imscp_v1p1" xmlns:lom="{LOM}">'
+            f"<metadata><lom:lom><lom:lifeCycle>{dates}</lom:lifeCycle></lom:lom></metadata>"
+            "<organizations/><resources/></manifest>\n")
+
+
+def lom_metadata(title):
+    """Metadata whose general title is "Contenu d'équipe" in French and `title`
+    in American English."""
+    strings = ("<lom:string language=\"fr\">Contenu d'équipe</lom:string>"
+               f"<lom:string language=\"en-US\">{escape(title)}</lom:string>")
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            f'<lom:lom xmlns:lom="{LOM}"><lom:general><lom:title>{strings}</lom:title>'
+            "</lom:general></lom:lom>\n")
 
 
 def sample_world():

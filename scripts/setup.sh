@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libboost-regex-dev libxml2-dev libplist-dev
-  libplist-utils libgtest-dev libgmock-dev libbenchmark-dev python3 util-linux procps)
+  libplist-utils libgtest-dev libgmock-dev libbenchmark-dev python3 util-linux procps
+  clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

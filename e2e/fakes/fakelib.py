@@ -1,12 +1,15 @@
-"""What every fake system tool shares: the call log and the failure markers."""
+"""What every fake tool shares: the call log, the failure markers and the
+fake programs' instructions."""
 
 import json
 import os
 import sys
+import urllib.parse
 
 CALL_LOG = "/var/log/qu-fakes.jsonl"
 PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
 FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
+PROGRAMS = "/var/db/qu-fake-programs"
 
 
 def record(tool):
@@ -25,3 +28,8 @@ def marked_failing(argument):
     """True when the world asked for calls with this argument to fail."""
     name = os.path.basename(argument.rstrip("/"))
     return bool(name) and os.path.exists(os.path.join(FAILING_ARGUMENTS, name))
+
+
+def program_instructions(path):
+    """Where the world leaves the instructions of the fake program at `path`."""
+    return os.path.join(PROGRAMS, urllib.parse.quote(path, safe="") + ".json")

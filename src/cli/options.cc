@@ -16,9 +16,10 @@ constexpr option kLongOptions[] = {
     {"list", no_argument, nullptr, 'l'},
     {"all", no_argument, nullptr, 'a'},
     {"gui", no_argument, nullptr, 'g'},
+    {"dry-run", no_argument, nullptr, 'n'},
     {nullptr, 0, nullptr, 0},
 };
-constexpr char kShortOptions[] = "glavi:";
+constexpr char kShortOptions[] = "glavi:n";
 
 void appendOnce(ItemList& selection, const ItemPtr& item) {
   if (std::find(selection.begin(), selection.end(), item) == selection.end()) {
@@ -63,6 +64,9 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
         options.isSilent = false;
         break;
       case 'v':
+        break;
+      case 'n':
+        options.dryRun = true;
         break;
       case '?':
         platform.print("Usage");

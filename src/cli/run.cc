@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/options.h"
+#include "platform/dry_run_platform.h"
 
 namespace qu {
 
@@ -46,13 +47,21 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
   }
   if (options.selection.empty()) return kExitSuccess;
 
-  if (!platform.becomeRoot()) {
+  // A dry run only shows the removal, so it needs no root.
+  if (!options.dryRun && !platform.becomeRoot()) {
     platform.print("Root access is required.\n");
     return kExitNotRoot;
   }
 
   const ItemList items = completeSelection(catalogue, options.selection);
-  return subsystems.uninstall(items, options.isSilent) ? kExitSuccess : kExitUninstallFailed;
+  bool removed = false;
+  if (options.dryRun) {
+    DryRunPlatform dryRun(platform);
+    removed = subsystems.uninstall(dryRun, items, options.isSilent);
+  } else {
+    removed = subsystems.uninstall(platform, items, options.isSilent);
+  }
+  return removed ? kExitSuccess : kExitUninstallFailed;
 }
 
 }  // namespace qu

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "items/package_item.h"
+#include "platform/dry_run_platform.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
 
@@ -63,6 +64,7 @@ struct Outcome {
   std::set<std::string> removed;
   std::size_t removedCount = 0;
   bool isSilent = false;
+  bool dryRun = false;  // the engine was handed a dry-run platform
 };
 
 class RunTest : public ::testing::Test {
@@ -74,8 +76,9 @@ class RunTest : public ::testing::Test {
     subsystems.loadPackageItems = [&] { return packages; };
     subsystems.loadGalleryItems = [&] { return galleries; };
     subsystems.listPackages = [&](const Catalogue&) { outcome.listed = true; };
-    subsystems.uninstall = [&](const ItemList& items, bool isSilent) {
+    subsystems.uninstall = [&](Platform& removalPlatform, const ItemList& items, bool isSilent) {
       outcome.uninstallCalled = true;
+      outcome.dryRun = dynamic_cast<DryRunPlatform*>(&removalPlatform) != nullptr;
       outcome.isSilent = isSilent;
       outcome.removedCount = items.size();
       for (const ItemPtr& item : items) outcome.removed.insert(*item->identifier());
@@ -97,6 +100,7 @@ struct CommandLineCase {
   std::string output;
   int status;
   std::set<std::string> removed;  // empty: the engine must not run
+  bool dryRun = false;
 };
 
 void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
@@ -112,6 +116,7 @@ TEST_P(CommandLineTable, PrintsRemovesAndExitsAsSpecified) {
   EXPECT_EQ(outcome.uninstallCalled, !c.removed.empty());
   EXPECT_EQ(outcome.removed, c.removed);
   EXPECT_EQ(outcome.removedCount, c.removed.size()) << "an item was handed to the engine twice";
+  EXPECT_EQ(outcome.dryRun, c.dryRun);
 }
 
 const std::set<std::string> kTreeOfA = {"a", "a.child", "a.child.hidden", "a.hidden"};
@@ -144,7 +149,15 @@ INSTANTIATE_TEST_SUITE_P(
                         {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}},
         CommandLineCase{"AllWithIdOnce", {"-i", "b", "--all", "-a"}, "", 0,
                         {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}},
-        CommandLineCase{"GroupedShortOptions", {"-gvi", "b"}, "", 0, {"b"}}),
+        CommandLineCase{"GroupedShortOptions", {"-gvi", "b"}, "", 0, {"b"}},
+        CommandLineCase{"DryRunLong", {"--dry-run", "--id", "b"}, "", 0, {"b"}, true},
+        CommandLineCase{"DryRunShortGrouped", {"-nai", "b"}, "", 0,
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, true},
+        CommandLineCase{"DryRunAfterSelectionCompletesItToo", {"-i", "a", "-i", "b", "-n"}, "", 0,
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, true},
+        CommandLineCase{"DryRunAlone", {"--dry-run"}, "", 0, {}},
+        CommandLineCase{"DryRunAbbreviated", {"--dry", "-i", "b"}, "", 0, {"b"}, true},
+        CommandLineCase{"DryRunUnknownIdentifier", {"-n", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}}),
     [](const ::testing::TestParamInfo<CommandLineCase>& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(RunTest, ListingWinsOverSelectionAndNeedsNoRoot) {
@@ -154,6 +167,21 @@ TEST_F(RunTest, ListingWinsOverSelectionAndNeedsNoRoot) {
   EXPECT_FALSE(outcome.uninstallCalled);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.output, "");
+}
+
+TEST_F(RunTest, DryRunNeedsNoRootAndReportsTheEngineResult) {
+  platform.rootResult = Status::error(EPERM, "setuid");
+  Outcome outcome = run({"-n", "--id", "b"}, sampleCatalogue(), {}, /*engineSucceeds=*/false);
+  EXPECT_TRUE(outcome.dryRun);
+  EXPECT_EQ(outcome.output, "");
+  EXPECT_EQ(outcome.status, 3);
+}
+
+TEST_F(RunTest, ListingWinsOverDryRun) {
+  Outcome outcome = run({"--dry-run", "--all", "--list"});
+  EXPECT_TRUE(outcome.listed);
+  EXPECT_FALSE(outcome.uninstallCalled);
+  EXPECT_EQ(outcome.status, 0);
 }
 
 TEST_F(RunTest, NotRootRemovesNothing) {
@@ -205,7 +233,7 @@ TEST_F(RunTest, GalleryReplacesPackageOfTheSameIdentifier) {
   subsystems.loadPackageItems = [&] { return packages; };
   subsystems.loadGalleryItems = [&] { return galleries; };
   subsystems.listPackages = [&](const Catalogue& catalogue) { seen = catalogue; };
-  subsystems.uninstall = [](const ItemList&, bool) { return true; };
+  subsystems.uninstall = [](Platform&, const ItemList&, bool) { return true; };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--list"}), 0);
 
   ASSERT_EQ(seen.size(), 3u);
@@ -219,7 +247,7 @@ TEST_F(RunTest, LoadersRunEvenForAMalformedCommandLine) {
   subsystems.loadPackageItems = [&] { ++loads; return Catalogue{}; };
   subsystems.loadGalleryItems = [&] { ++loads; return Catalogue{}; };
   subsystems.listPackages = [](const Catalogue&) {};
-  subsystems.uninstall = [](const ItemList&, bool) { return true; };
+  subsystems.uninstall = [](Platform&, const ItemList&, bool) { return true; };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--bogus"}), 0);
   EXPECT_EQ(loads, 2);
 }

@@ -16,8 +16,10 @@ Subsystems productionSubsystems(Platform& platform, ReceiptCache& receipts) {
   subsystems.listPackages = [&platform](const Catalogue& catalogue) {
     listPackages(platform, catalogue);
   };
-  subsystems.uninstall = [&platform](const ItemList& items, bool isSilent) {
-    Uninstaller uninstaller(platform, items);
+  // The platform for the removal comes from the run driver: a dry run
+  // replaces the effects of this one.
+  subsystems.uninstall = [](Platform& removalPlatform, const ItemList& items, bool isSilent) {
+    Uninstaller uninstaller(removalPlatform, items);
     uninstaller.setIsSilent(isSilent);
     return uninstaller.uninstall();
   };

@@ -10,10 +10,12 @@ namespace {
 
 // The mode of the path itself, or 0 when nothing exists there (the existence
 // test follows links, so a dangling link counts as missing) or it cannot be
-// examined.
+// examined. Only a link needs the existence test: anything else exists when
+// it can be examined, and removals ask this once per path.
 mode_t modeForPath(Platform& platform, const std::string& path) {
-  if (!platform.exists(path)) return 0;
-  return platform.linkMode(path).value_or(0);
+  const mode_t mode = platform.linkMode(path).value_or(0);
+  if (S_ISLNK(mode) && !platform.exists(path)) return 0;
+  return mode;
 }
 
 bool hasType(Platform& platform, const std::string& path, mode_t type) {

@@ -57,11 +57,13 @@ class Dictionary {
   // Removes the key; false when it was not there.
   bool erase(std::string_view key);
 
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  // Defined below Value: clang instantiates vector's constexpr members where
+  // they are used, and Value must be complete by then.
+  std::size_t size() const;
+  bool empty() const;
   const std::vector<Entry>& entries() const { return entries_; }
-  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  std::vector<Entry>::const_iterator begin() const;
+  std::vector<Entry>::const_iterator end() const;
 
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
@@ -107,5 +109,14 @@ class Value {
  private:
   Storage storage_;
 };
+
+inline std::size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const {
+  return entries_.begin();
+}
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const {
+  return entries_.end();
+}
 
 }  // namespace qu::plist

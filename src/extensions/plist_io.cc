@@ -4,6 +4,8 @@
 #include <plist/plist.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -12,6 +14,7 @@
 #include <new>
 
 #include "extensions/atomic_file.h"
+#include "extensions/plist_precheck.h"
 #include "platform/unique_fd.h"
 
 namespace qu::plist {
@@ -58,9 +61,38 @@ bool isNegative(plist_t node) {
   return open != std::string::npos && xml.compare(open + 9, 1, "-") == 0;
 }
 
-std::optional<Value> fromNode(plist_t node);
+struct BinFree {
+  void operator()(char* buffer) const { plist_to_bin_free(buffer); }
+};
+using BinBuffer = std::unique_ptr<char, BinFree>;
 
-std::optional<Value> dictionaryFromNode(plist_t node) {
+// The library's date accessor counts seconds in 32 bits, which wraps dates
+// before 1933 and after 2068, such as the distant past and future that
+// programs store for "never". The binary form keeps the date's exact real.
+double dateOf(plist_t node) {
+  Node copy(plist_copy(node));
+  if (!copy) throw std::bad_alloc();
+  char* raw = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(copy.get(), &raw, &length);
+  BinBuffer binary(raw);
+  if (!binary) throw std::bad_alloc();
+  // "bplist00", then the one object: the date marker and a big-endian real.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(binary.get());
+  if (length < 17 || bytes[8] != 0x33) {
+    std::int32_t seconds = 0;
+    std::int32_t microseconds = 0;
+    plist_get_date_val(node, &seconds, &microseconds);
+    return seconds + microseconds / 1e6;
+  }
+  std::uint64_t bits = 0;
+  for (int i = 9; i < 17; ++i) bits = bits << 8 | bytes[i];
+  return std::bit_cast<double>(bits);
+}
+
+std::optional<Value> fromNode(plist_t node, int depth);
+
+std::optional<Value> dictionaryFromNode(plist_t node, int depth) {
   Dictionary dictionary;
   void* rawIter = nullptr;
   plist_dict_new_iter(node, &rawIter);
@@ -72,31 +104,33 @@ std::optional<Value> dictionaryFromNode(plist_t node) {
     plist_dict_next_item(node, iter.get(), &rawKey, &item);
     MallocBuffer key(rawKey);
     if (item == nullptr) break;
-    std::optional<Value> value = fromNode(item);
+    std::optional<Value> value = fromNode(item, depth + 1);
     if (!value || !key) return std::nullopt;
     dictionary.set(key.get(), std::move(*value));
   }
   return Value(std::move(dictionary));
 }
 
-std::optional<Value> arrayFromNode(plist_t node) {
+std::optional<Value> arrayFromNode(plist_t node, int depth) {
   Array array;
   std::uint32_t size = plist_array_get_size(node);
   array.reserve(size);
   for (std::uint32_t i = 0; i < size; ++i) {
-    std::optional<Value> value = fromNode(plist_array_get_item(node, i));
+    std::optional<Value> value = fromNode(plist_array_get_item(node, i), depth + 1);
     if (!value) return std::nullopt;
     array.push_back(std::move(*value));
   }
   return Value(std::move(array));
 }
 
-std::optional<Value> fromNode(plist_t node) {
+std::optional<Value> fromNode(plist_t node, int depth) {
   switch (plist_get_node_type(node)) {
     case PLIST_DICT:
-      return dictionaryFromNode(node);
+      if (depth >= kDeepestNesting) return std::nullopt;
+      return dictionaryFromNode(node, depth);
     case PLIST_ARRAY:
-      return arrayFromNode(node);
+      if (depth >= kDeepestNesting) return std::nullopt;
+      return arrayFromNode(node, depth);
     case PLIST_STRING: {
       std::uint64_t length = 0;
       const char* text = plist_get_string_ptr(node, &length);
@@ -120,12 +154,8 @@ std::optional<Value> fromNode(plist_t node) {
       plist_get_bool_val(node, &flag);
       return Value(flag != 0);
     }
-    case PLIST_DATE: {
-      std::int32_t seconds = 0;
-      std::int32_t microseconds = 0;
-      plist_get_date_val(node, &seconds, &microseconds);
-      return Value(Date{seconds + microseconds / 1e6});
-    }
+    case PLIST_DATE:
+      return Value(Date{dateOf(node)});
     case PLIST_DATA: {
       std::uint64_t length = 0;
       const char* bytes = plist_get_data_ptr(node, &length);
@@ -138,17 +168,36 @@ std::optional<Value> fromNode(plist_t node) {
   }
 }
 
-// The library counts a date in whole seconds and microseconds within 32 bits.
+// The dates the XML form can write: the years 1 to 9999.
+constexpr double kYear1 = -63113904000;      // 0001-01-01T00:00:00Z
+constexpr double kYear10000 = 252423993600;  // 10000-01-01T00:00:00Z
+
+bool isWritableDate(double sinceReferenceDate) {
+  return sinceReferenceDate >= kYear1 && sinceReferenceDate < kYear10000;  // NaN fails
+}
+
+// A node for a date, made from the binary form: the library's own date
+// constructor counts seconds in 32 bits. Dates the XML form cannot write are
+// held to its range.
 plist_t newDate(double sinceReferenceDate) {
-  double seconds = std::floor(sinceReferenceDate);
-  auto microseconds = static_cast<std::int32_t>(std::lround((sinceReferenceDate - seconds) * 1e6));
-  if (microseconds == 1000000) {
-    seconds += 1;
-    microseconds = 0;
+  double seconds = std::isnan(sinceReferenceDate) ? 0 : sinceReferenceDate;
+  seconds = std::clamp(seconds, kYear1, kYear10000 - 1);
+
+  // "bplist00", the one object (a date and its big-endian real), the offset
+  // table, and the trailer: 1-byte offsets and references, one object, the
+  // root at 0, the offset table at byte 17.
+  std::string bytes("bplist00\x33", 9);
+  const auto bits = std::bit_cast<std::uint64_t>(seconds);
+  for (int shift = 56; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(bits >> shift));
+  bytes.push_back(8);
+  bytes.append(6, '\0');
+  bytes.append({1, 1});
+  for (std::uint64_t field : {std::uint64_t{1}, std::uint64_t{0}, std::uint64_t{17}}) {
+    for (int shift = 56; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(field >> shift));
   }
-  if (!(seconds >= INT32_MIN)) seconds = INT32_MIN;  // NaN too
-  if (seconds > INT32_MAX) seconds = INT32_MAX;
-  return plist_new_date(static_cast<std::int32_t>(seconds), microseconds);
+  plist_t node = nullptr;
+  plist_from_bin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &node);
+  return node;
 }
 
 // A node for an integer. Built from bits, the library marks every value above
@@ -203,13 +252,15 @@ Node toNode(const Value& value) {
 
 std::optional<Value> parse(std::string_view bytes) {
   if (bytes.empty() || bytes.size() > UINT32_MAX) return std::nullopt;
+  // Some inputs bring the library down rather than being refused by it.
+  if (!safeToParse(bytes)) return std::nullopt;
   // A copy, so that the reader always finds a terminating NUL after the text.
   std::string text(bytes);
   plist_t raw = nullptr;
   plist_from_memory(text.data(), static_cast<std::uint32_t>(text.size()), &raw);
   Node root(raw);
   if (!root) return std::nullopt;
-  return fromNode(root.get());
+  return fromNode(root.get(), 0);
 }
 
 std::optional<Value> readFile(const std::string& path) {
@@ -229,7 +280,27 @@ std::optional<Value> readFile(const std::string& path) {
 
 std::string toXml(const Value& value) { return xmlOf(toNode(value).get()); }
 
+bool fitsXml(const Value& value) {
+  const auto whole = [](std::string_view text) { return text.find('\0') == std::string_view::npos; };
+  if (const std::string* text = value.string()) return whole(*text);
+  if (const Date* date = value.date()) return isWritableDate(date->sinceReferenceDate);
+  if (const Array* array = value.array()) {
+    return std::all_of(array->begin(), array->end(), [](const Value& item) { return fitsXml(item); });
+  }
+  if (const Dictionary* dictionary = value.dictionary()) {
+    return std::all_of(dictionary->begin(), dictionary->end(), [&whole](const auto& entry) {
+      return whole(entry.first) && fitsXml(entry.second);
+    });
+  }
+  return true;
+}
+
 Status writeFileAtomically(const std::string& path, const Value& value) {
+  // A binary list can hold what XML cannot; written anyway, a string would
+  // silently end early or a date move.
+  if (!fitsXml(value)) {
+    return Status::error(EINVAL, "write " + path + ": a value the XML form cannot hold");
+  }
   return replaceFileAtomically(path, toXml(value));
 }
 

@@ -17,13 +17,19 @@ std::optional<Value> parse(std::string_view bytes);
 // unreadable or not a property list.
 std::optional<Value> readFile(const std::string& path);
 
-// The XML form of a value.
+// The XML form of a value. Dates are written to the second, within the years
+// 1 to 9999; a string or key ends at its first U+0000 (see fitsXml).
 std::string toXml(const Value& value);
+
+// Whether the XML form keeps the value: no string or key holds U+0000 and
+// every date lies within the years 1 to 9999.
+bool fitsXml(const Value& value);
 
 // Writes the value's XML form to the path atomically: a temporary file in the
 // same directory, flushed to disk, then renamed over the target. An existing
 // target's permission bits and owner are kept. On failure the original file
-// is untouched and no temporary file is left.
+// is untouched and no temporary file is left. A value that does not fit the
+// XML form is refused with EINVAL rather than written cut short.
 Status writeFileAtomically(const std::string& path, const Value& value);
 
 }  // namespace qu::plist

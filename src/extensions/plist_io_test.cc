@@ -8,6 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -149,6 +152,72 @@ TEST(ParseTest, RejectsWhatIsNoPropertyList) {
   for (const std::string& bytes : notPlists) {
     SCOPED_TRACE(bytes);
     EXPECT_FALSE(parse(bytes));
+  }
+}
+
+// A binary property list holding one date.
+std::string binaryDate(double sinceReferenceDate) {
+  std::string bytes("bplist00\x33", 9);
+  const auto bits = std::bit_cast<std::uint64_t>(sinceReferenceDate);
+  for (int shift = 56; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(bits >> shift));
+  bytes += '\x08';                                       // the offset table
+  bytes += std::string(6, '\0') + "\x01\x01";              // offset and reference sizes
+  bytes += std::string(7, '\0') + '\x01' + std::string(8, '\0');  // one object, the top one
+  bytes += std::string(7, '\0') + '\x11';                 // the offset table's place
+  return bytes;
+}
+
+TEST(ParseTest, RefusesListsTheLibraryCannotSurvive) {
+  // Well-formed, but every level costs a stack frame in the library and here.
+  std::string deep = "<plist version=\"1.0\">";
+  for (int i = 0; i < 100000; ++i) deep += "<array>";
+  for (int i = 0; i < 100000; ++i) deep += "</array>";
+  EXPECT_FALSE(parse(deep + "</plist>"));
+}
+
+TEST(DateTest, DatesFarFromTheReferenceDateAreKeptToTheSecond) {
+  const struct {
+    double stored;
+    const char* written;
+  } cases[] = {
+      {63113904000, "<date>4001-01-01T00:00:00Z</date>"},  // the "distant future" programs store
+      {-3155760000, "<date>1901-01-01T00:00:00Z</date>"},
+      {730902896.25, "<date>2024-02-29T12:34:56Z</date>"},
+  };
+  for (const auto& c : cases) {
+    std::optional<Value> parsed = parse(binaryDate(c.stored));
+    ASSERT_TRUE(parsed) << c.written;
+    EXPECT_EQ(*parsed, Value(Date{c.stored})) << c.written;
+
+    const std::string xml = toXml(*parsed);
+    EXPECT_THAT(xml, HasSubstr(c.written));
+    EXPECT_EQ(parse(xml), Value(Date{std::trunc(c.stored)})) << c.written;
+  }
+}
+
+TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
+  Dictionary keyWithNul;
+  keyWithNul.set(std::string("a\0b", 3), true);
+  Dictionary farDate;
+  farDate.set("when", Date{1e12});  // beyond the year 9999
+  const struct {
+    const char* story;
+    Value value;
+  } cases[] = {
+      {"a string holding NUL", Array{"fine", std::string("cut\0here", 8)}},
+      {"a key holding NUL", keyWithNul},
+      {"a date XML cannot write", farDate},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string original = toXml(everyType());
+    const std::string path = dir.writeFile("prefs.plist", original);
+
+    Status status = writeFileAtomically(path, c.value);
+
+    EXPECT_EQ(status.errnum(), EINVAL) << c.story;
+    EXPECT_EQ(qu::testing::readWholeFile(path), original) << c.story;
+    EXPECT_THAT(directoryEntries(dir.path()), ElementsAre("prefs.plist")) << c.story;
   }
 }
 

@@ -203,6 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
         TitleCase{"UnclosedTagIsRepaired",
                   "<lom:lom xmlns:lom=\"urn:lom\">" + title("en", "Tour") + "<lom:description>",
                   "Tour"},
+        TitleCase{"BytesThatDoNotFitTheDeclaredEncoding",
+                  "<?xml version=\"1.0\" encoding=\"SHIFT_JIS\"?>\n<lom:lom xmlns:lom=\"urn:lom\">" +
+                      title("en", "Tour") + "<x>\x81\x20</x></lom:lom>",
+                  "Tour"},
         TitleCase{"NoEnglishString", metadataWith(title("fr", "Visite")), std::nullopt},
         TitleCase{"PrefixNeverDeclared", "<lom>" + title("en", "Tour") + "</lom>",
                   std::nullopt}),

@@ -36,6 +36,9 @@ std::optional<XmlDocument> XmlDocument::documentWithData(std::string_view bytes)
   if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
   constexpr int kOptions = XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR |
                            XML_PARSE_NOWARNING;
+  // Bytes that do not fit the declared encoding are reported on libxml2's
+  // catch-all channel, which the options above do not reach.
+  xml::QuietGenericErrors quiet;
   std::unique_ptr<_xmlDoc, Free> document(
       xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr, kOptions));
   // Repair can give back a document without any element, from text that

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "extensions/exec.h"
 #include "extensions/recurse.h"
@@ -35,7 +36,9 @@ std::optional<PathList> DatabaseManifest::getList(int listType) {
   std::optional<std::string> output = stringFromExecutable(
       platform(), platform().locations().pkgutil, {firstArgument, "--files", identifier_});
   if (!output) return std::nullopt;
-  return processList(split(*output, '\n'), *location);
+  std::vector<std::string> lines = split(*output, '\n');
+  output.reset();  // as large as the lines themselves, and no longer needed
+  return processList(std::move(lines), *location);
 }
 
 std::optional<std::string> DatabaseManifest::installLocation() {

@@ -30,12 +30,13 @@ PathList Manifest::processList(std::vector<std::string> lines, std::string_view 
   };
   std::vector<Keyed> keyed;
   keyed.reserve(lines.size());
+  // Each line becomes its path in place and moves on, so a list of a
+  // million paths is never held twice.
   for (std::string& line : lines) {
-    std::string path;
-    path.reserve(prefix.size() + line.size());
-    path.append(prefix).append(line);
-    keyed.push_back({utf16Length(path), std::move(path)});
+    line.insert(0, prefix);
+    keyed.push_back({utf16Length(line), std::move(line)});
   }
+  std::vector<std::string>().swap(lines);
   // Longest first puts every path before its ancestors; the stable sort keeps
   // the tool's order among equal lengths so a run is reproducible.
   std::stable_sort(keyed.begin(), keyed.end(),

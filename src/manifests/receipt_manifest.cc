@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "extensions/exec.h"
 #include "extensions/text.h"
@@ -54,7 +55,9 @@ std::optional<PathList> ReceiptManifest::getList(int listType) {
   std::optional<std::string> output =
       stringFromExecutable(platform(), platform().locations().lsbom, {option, bomPath_});
   if (!output) return std::nullopt;
-  return processList(split(*output, '\n'), *location);
+  std::vector<std::string> lines = split(*output, '\n');
+  output.reset();  // as large as the lines themselves, and no longer needed
+  return processList(std::move(lines), *location);
 }
 
 }  // namespace qu

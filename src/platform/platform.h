@@ -1,7 +1,9 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -69,6 +71,9 @@ class Platform {
 
   // --- Text for the user (standard output) and lines for the system log.
   virtual void print(std::string_view text) = 0;
+  // A progress line ("Uninstalling:..."), with its newline. Printed like any
+  // other text, except in a dry run, whose effect lines replace it.
+  virtual void printProgress(std::string_view line) = 0;
   virtual void log(std::string_view message) = 0;
 
   // --- File-system queries.
@@ -86,17 +91,31 @@ class Platform {
   // Deletes the path; a directory goes with everything in it, a symbolic link
   // is removed itself and never followed.
   virtual Status removePath(const std::string& path) = 0;
+  // Deletes the path as removePath() does unless it is a directory (a link to
+  // one is not), which is left and reported with EISDIR. Built here on
+  // linkMode() and removePath(), so a wrapper that intercepts those catches
+  // these deletions too; the real platform needs one call for a file.
+  virtual Status removeUnlessDirectory(const std::string& path) {
+    const std::optional<mode_t> mode = linkMode(path);
+    if (mode && S_ISDIR(*mode)) return Status::error(EISDIR, "remove " + path + ": a directory");
+    return removePath(path);
+  }
   // Removes the values named by the key paths from the dictionary property
   // list at the path and writes it back atomically, keeping its mode, owner
   // and every other value. A file that cannot be read as a dictionary is left
   // untouched and reported with ENOENT (missing) or EINVAL (not a dictionary).
   virtual Status removePropertyListKeys(const std::string& path,
                                         const std::vector<std::string>& keyPaths) = 0;
+  // Reports a directory that a removal leaves in place because it is not
+  // empty. Nothing happens to it; a dry run shows it.
+  virtual void leaveDirectory(const std::string& path) = 0;
 
   // --- Identity, processes and applications.
   virtual Status becomeRoot() = 0;
   virtual pid_t ownProcessGroup() = 0;
-  virtual Status signalProcessGroup(pid_t group, int signal) = 0;
+  // Sends the signal to the process group. `program` is the executable the
+  // process table recorded for the group, used in messages only.
+  virtual Status signalProcessGroup(pid_t group, int signal, const std::string& program) = 0;
   virtual std::vector<LaunchedApplication> launchedApplications() = 0;
   // Asks an application to quit without waiting; 0 when sent, else an errno.
   virtual int sendQuitEvent(const LaunchedApplication& application) = 0;

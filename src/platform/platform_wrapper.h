@@ -30,6 +30,7 @@ class PlatformWrapper : public Platform {
     return target_.startPiped(program, arguments);
   }
   void print(std::string_view text) override { target_.print(text); }
+  void printProgress(std::string_view line) override { target_.printProgress(line); }
   void log(std::string_view message) override { target_.log(message); }
   bool exists(const std::string& path) override { return target_.exists(path); }
   std::optional<mode_t> linkMode(const std::string& path) override {
@@ -42,14 +43,18 @@ class PlatformWrapper : public Platform {
     return target_.readFile(path);
   }
   Status removePath(const std::string& path) override { return target_.removePath(path); }
+  // removeUnlessDirectory() is deliberately not forwarded: Platform's own
+  // goes through this wrapper's linkMode() and removePath(), so a wrapper
+  // that overrides those still sees every deletion.
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override {
     return target_.removePropertyListKeys(path, keyPaths);
   }
+  void leaveDirectory(const std::string& path) override { target_.leaveDirectory(path); }
   Status becomeRoot() override { return target_.becomeRoot(); }
   pid_t ownProcessGroup() override { return target_.ownProcessGroup(); }
-  Status signalProcessGroup(pid_t group, int signal) override {
-    return target_.signalProcessGroup(group, signal);
+  Status signalProcessGroup(pid_t group, int signal, const std::string& program) override {
+    return target_.signalProcessGroup(group, signal, program);
   }
   std::vector<LaunchedApplication> launchedApplications() override {
     return target_.launchedApplications();

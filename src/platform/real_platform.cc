@@ -106,6 +106,8 @@ class RealPlatform final : public Platform {
 
   void print(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+  void printProgress(std::string_view line) override { print(line); }
+
   void log(std::string_view message) override { writeLogLine(message); }
 
   bool exists(const std::string& path) override {
@@ -142,6 +144,10 @@ class RealPlatform final : public Platform {
 
   Status removePath(const std::string& path) override { return removePathTree(path); }
 
+  Status removeUnlessDirectory(const std::string& path) override {
+    return removeNonDirectory(path);
+  }
+
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override {
     auto contents = plist::readFile(path);
@@ -157,6 +163,9 @@ class RealPlatform final : public Platform {
     return plist::writeFileAtomically(path, *contents);
   }
 
+  // A directory kept because it is not empty needs no action and no word.
+  void leaveDirectory(const std::string&) override {}
+
   Status becomeRoot() override {
     if (::setuid(0) != 0) return Status::fromErrno(errno, "setuid 0");
     return Status::ok();
@@ -164,7 +173,7 @@ class RealPlatform final : public Platform {
 
   pid_t ownProcessGroup() override { return ::getpgrp(); }
 
-  Status signalProcessGroup(pid_t group, int signal) override {
+  Status signalProcessGroup(pid_t group, int signal, const std::string&) override {
     // killpg(0) is our own group and killpg(1) every process there is.
     if (group <= 1) {
       return Status::error(EINVAL, "signal group " + std::to_string(group) + ": refused");

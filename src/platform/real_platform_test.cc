@@ -124,7 +124,7 @@ TEST_F(RealPlatformTest, NeverSignalsItselfOrEveryone) {
     EXPECT_NE(platform->sendQuitEvent(application), 0) << pid;
   }
   for (pid_t group : {0, 1, -5, ::getpgrp()}) {
-    EXPECT_FALSE(platform->signalProcessGroup(group, 0).isOk()) << group;
+    EXPECT_FALSE(platform->signalProcessGroup(group, 0, "/x").isOk()) << group;
   }
 }
 

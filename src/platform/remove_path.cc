@@ -105,6 +105,11 @@ Status removePathTree(const std::string& given) {
     return refuse(given, "the file-system root");
   }
 
+  // The directories a removal hands over are mostly empty by now, and one
+  // rmdir() takes those. It removes nothing else: not a link (never
+  // followed at the end of the path), not a directory with entries, not "/".
+  if (::rmdir(path.c_str()) == 0) return Status::ok();
+
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return Status::fromErrno(errno, "remove " + path);
   if (!S_ISDIR(info.st_mode)) {
@@ -124,6 +129,21 @@ Status removePathTree(const std::string& given) {
   directory.reset();
   if (::rmdir(path.c_str()) != 0) outcome.fail(errno, path);
   return outcome.take();
+}
+
+Status removeNonDirectory(const std::string& path) {
+  if (path.empty() || path.front() != '/') return removePathTree(path);  // refused there
+  // unlink() never removes a directory (EISDIR, or EPERM on some systems) and
+  // never follows a link at the end of the path.
+  if (::unlink(path.c_str()) == 0) return Status::ok();
+  if (errno == ENOENT) return Status::fromErrno(ENOENT, "remove " + path);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    return Status::error(EISDIR, "remove " + path + ": a directory");
+  }
+  // Whatever unlink() refused for another reason (a trailing slash after a
+  // file, permissions) gets the general treatment and its answer.
+  return removePathTree(path);
 }
 
 }  // namespace qu

@@ -13,4 +13,9 @@ namespace qu {
 // and any path that is the file-system root.
 Status removePathTree(const std::string& path);
 
+// Deletes the path unless it is a directory: a file or a symbolic link (also
+// one to a directory) in a single unlink() when that is all it takes, else as
+// removePathTree() would. A directory is left and reported with EISDIR.
+Status removeNonDirectory(const std::string& path);
+
 }  // namespace qu

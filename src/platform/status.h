@@ -32,24 +32,30 @@ class Status {
   std::string message_;
 };
 
-// How a child process ended, or why it never started.
+// How a child process ended, why it never started, or that a dry run only
+// showed it.
 struct ExitStatus {
-  enum class Kind { Exited, Signaled, NotStarted };
+  enum class Kind { Exited, Signaled, NotStarted, Skipped };
   Kind kind = Kind::NotStarted;
   int value = 0;  // exit code, signal number, or errno of the failed start
 
   static ExitStatus exited(int code) { return {Kind::Exited, code}; }
   static ExitStatus signaled(int sig) { return {Kind::Signaled, sig}; }
   static ExitStatus notStarted(int errnum) { return {Kind::NotStarted, errnum}; }
+  // A dry run shows the program instead of starting it.
+  static ExitStatus skipped() { return {Kind::Skipped, 0}; }
 
-  bool started() const { return kind != Kind::NotStarted; }
+  bool started() const { return kind == Kind::Exited || kind == Kind::Signaled; }
+  bool wasSkipped() const { return kind == Kind::Skipped; }
   // Only a normal exit with status 0 counts as success.
   bool succeeded() const { return kind == Kind::Exited && value == 0; }
-  // "exit status 1", "killed by signal 9", "could not be started: No such file or directory".
+  // "exit status 1", "killed by signal 9", "not run: dry run",
+  // "could not be started: No such file or directory".
   std::string describe() const {
     switch (kind) {
       case Kind::Exited: return "exit status " + std::to_string(value);
       case Kind::Signaled: return "killed by signal " + std::to_string(value);
+      case Kind::Skipped: return "not run: dry run";
       case Kind::NotStarted: break;
     }
     return std::string("could not be started: ") + std::strerror(value);

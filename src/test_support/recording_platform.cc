@@ -39,7 +39,7 @@ Status RecordingPlatform::removePath(const std::string& path) {
   return PlatformWrapper::removePath(path);
 }
 
-Status RecordingPlatform::signalProcessGroup(pid_t group, int signal) {
+Status RecordingPlatform::signalProcessGroup(pid_t group, int signal, const std::string&) {
   signals.push_back({group, signal});
   return Status::ok();
 }

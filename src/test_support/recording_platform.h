@@ -48,6 +48,8 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   std::vector<SignalCall> signals;
   std::vector<LaunchedApplication> quitRequests;
   std::vector<std::string> removedPaths;
+  // Directories a removal left because they were not empty, in order.
+  std::vector<std::string> keptDirectories;
 
   // What becomeRoot() answers; success unless a test says otherwise.
   Status rootResult = Status::ok();
@@ -64,11 +66,13 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) override;
   void print(std::string_view text) override { output.append(text); }
+  void printProgress(std::string_view line) override { output.append(line); }
   void log(std::string_view message) override { logLines.emplace_back(message); }
   Status removePath(const std::string& path) override;
+  void leaveDirectory(const std::string& path) override { keptDirectories.push_back(path); }
   Status becomeRoot() override { return rootResult; }
   pid_t ownProcessGroup() override { return processGroup; }
-  Status signalProcessGroup(pid_t group, int signal) override;
+  Status signalProcessGroup(pid_t group, int signal, const std::string& program) override;
   std::vector<LaunchedApplication> launchedApplications() override { return applications; }
   int sendQuitEvent(const LaunchedApplication& application) override;
 };

@@ -1,13 +1,11 @@
 #include "uninstaller/gallery_sequence.h"
 
-#include <boost/lexical_cast.hpp>
-#include <boost/regex.hpp>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "extensions/text.h"
+#include "uninstaller/progress_line.h"
 
 namespace qu {
 
@@ -29,23 +27,20 @@ bool uninstallGallery(Platform& platform, RunProgress& progress,
   }
   PipedChild& tool = *started.value();
 
-  // Perl syntax, default options: "." also takes the newline, so group 2
-  // keeps the tool's own line end.
-  const boost::regex progressLine("Uninstalling:\\s+\\[(\\d+)%\\](.*)");
+  const ProgressLineMatcher progressLines;
   while (std::optional<std::string> line = tool.readLine()) {
-    boost::smatch match;
-    if (!boost::regex_match(*line, match, progressLine)) continue;
-    std::int32_t toolPercent = 0;
-    // Digits beyond the 32-bit range are no percentage: not a progress line.
-    if (!boost::conversion::try_lexical_convert(match[1].str(), toolPercent)) continue;
+    std::optional<ProgressLine> match = progressLines.match(*line);
+    if (!match) continue;
 
-    const std::string text = match[2].str();
+    const std::string& text = match->text;
     // 64 bits: a run percentage plus the largest 32-bit value must not overflow.
     const long long shown = static_cast<long long>(progress.percent) +
-                            toolPercent / (progress.itemCount > 0 ? progress.itemCount : 1);
+                            match->percent / (progress.itemCount > 0 ? progress.itemCount : 1);
+    // The text stops at a NUL byte, as printf's would: the newline test goes
+    // by what is printed, so the line is never left open.
     std::string out = format("Uninstalling: [%lld%%]%s", shown, text.c_str());
-    if (!text.ends_with('\n')) out += '\n';
-    platform.print(out);
+    if (!out.ends_with('\n')) out += '\n';
+    platform.printProgress(out);
   }
   // The exit status tells nothing the tool has not printed already.
   (void)tool.wait();

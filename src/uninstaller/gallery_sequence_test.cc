@@ -43,6 +43,9 @@ TEST_F(GallerySequenceTest, ReprintsProgressLinesAsTheCollectionsShareOfTheRun) 
        "Uninstalling: [40%] Removing files\n"},
       {"a last line without newline gets one", 1, 0, "printf 'Uninstalling: [7%%]'",
        "Uninstalling: [7%]\n"},
+      {"a NUL byte ends the text, and the line still ends", 1, 0,
+       "printf 'Uninstalling: [8%%] kept\\000dropped\\nUninstalling: [9%%] next\\n'",
+       "Uninstalling: [8%] kept\nUninstalling: [9%] next\n"},
       {"lines that are not progress lines are dropped", 1, 0,
        "echo '  Uninstalling: [10%] indented'; echo 'Uninstalling:[10%] tight'\n"
        "echo; echo 'Removing Uninstalling: [10%] x'; echo 'Uninstalling: [ 10%] x'",

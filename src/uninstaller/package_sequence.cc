@@ -13,10 +13,14 @@
 namespace qu {
 namespace {
 
-// Logs the success or the failure line of a program run; a program that
-// never started says why, so a typo in an uninstall plist can be found.
-void logOutcome(Platform& platform, const ExitStatus& status, std::string_view succeeded,
-                std::string_view failed, const std::string& subject) {
+// Runs a program and waits, then logs its success or failure line; a program
+// that never started says why, so a typo in an uninstall plist can be found.
+// A program a dry run only showed has no outcome, so nothing is logged.
+void runAndLogOutcome(Platform& platform, const std::string& program,
+                      const std::vector<std::string>& arguments, std::string_view succeeded,
+                      std::string_view failed, const std::string& subject) {
+  const ExitStatus status = platform.runAndWait(program, arguments);
+  if (status.wasSkipped()) return;
   std::string line(status.succeeded() ? succeeded : failed);
   line += subject;
   if (!status.started()) line += " (" + status.describe() + ")";
@@ -58,19 +62,16 @@ void runPreRemoveScript(Platform& platform, const plist::Dictionary& settings, b
     logSkipped(platform, quoted("preRemoveScript"), "not a string");
     return;
   }
-  const ExitStatus status =
-      platform.runAndWait(*script, {"--silent", isSilent ? "true" : "false"});
-  logOutcome(platform, status, "Pre-remove script succeeded: ", "Pre-remove script FAILED: ",
-             *script);
+  runAndLogOutcome(platform, *script, {"--silent", isSilent ? "true" : "false"},
+                   "Pre-remove script succeeded: ", "Pre-remove script FAILED: ", *script);
 }
 
 void unloadServices(Platform& platform, const plist::Dictionary& settings) {
   const plist::Value* value = settings.find("services");
   if (value == nullptr) return;
   for (const std::string& service : stringsOf(platform, *value, quoted("services"))) {
-    const ExitStatus status =
-        platform.runAndWait(platform.locations().launchctl, {"unload", service});
-    logOutcome(platform, status, "Service Unloaded: ", "Service Unload FAILED: ", service);
+    runAndLogOutcome(platform, platform.locations().launchctl, {"unload", service},
+                     "Service Unloaded: ", "Service Unload FAILED: ", service);
   }
 }
 
@@ -80,8 +81,8 @@ void unloadKernelExtensions(Platform& platform, Manifest& manifest) {
   if (!directories) return;
   for (const std::string& path : *directories) {
     if (!path.ends_with(".kext")) continue;
-    const ExitStatus status = platform.runAndWait(platform.locations().kextunload, {path});
-    logOutcome(platform, status, "Kext Unloaded: ", "Kext Unload FAILED: ", path);
+    runAndLogOutcome(platform, platform.locations().kextunload, {path}, "Kext Unloaded: ",
+                     "Kext Unload FAILED: ", path);
   }
 }
 

@@ -1,7 +1,12 @@
 #include "uninstaller/removal.h"
 
+#include <cerrno>
+#include <charconv>
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "extensions/file_types.h"
-#include "extensions/text.h"
 #include "uninstaller/deletion_guard.h"
 
 namespace qu {
@@ -31,13 +36,25 @@ void FileRemoval::removeItems(const PathList& paths, bool skipDirectories, bool 
     ++progress_.currentPos;
     printProgressForName(path, total, progress_.currentPos);
 
-    bool remove = !isDirectory(platform_, path) || !skipDirectories;
-    if (!remove && ifNotEmpty) {
-      // A directory that vanished since the test above reads as nothing and stays.
-      remove = directoryIsEmptyIfPresent(platform_, path).value_or(false);
+    if (!skipDirectories) {
+      removeItem(path);
+      continue;
     }
-    if (remove) removeItem(path);
+    // Anything but a directory goes now, in one call for the common case of
+    // a file; a directory stays unless ifNotEmpty lets an empty one go.
+    if (!removeUnlessDirectory(path) || !ifNotEmpty) continue;
+    // A directory that vanished since the test above reads as nothing and
+    // stays. Only one that could have gone is reported as kept: "/" and
+    // its children are never deleted, empty or not.
+    const std::optional<bool> empty = directoryIsEmptyIfPresent(platform_, path);
+    if (empty == true) removeItem(path);
+    if (empty == false && isSafeToDelete(path)) platform_.leaveDirectory(path);
   }
+}
+
+bool FileRemoval::removeUnlessDirectory(const std::string& path) {
+  if (!isSafeToDelete(path)) return isDirectory(platform_, path);
+  return platform_.removeUnlessDirectory(path).errnum() == EISDIR;
 }
 
 void FileRemoval::removeItem(const std::string& path, bool unlessDirectory) {
@@ -53,7 +70,16 @@ void FileRemoval::printProgressForName(const std::string& name, int total, int c
   const float itemShare = static_cast<float>(current) / static_cast<float>(total) * 100.0f /
                           static_cast<float>(progress_.itemCount);
   const float runPercent = static_cast<float>(progress_.percent) + itemShare;
-  platform_.print(format("Uninstalling:\t[%d%%] %s\n", static_cast<int>(runPercent), name.c_str()));
+  // "Uninstalling:\t[%d%%] %s\n", put together by hand as it is printed once
+  // per path. Like "%s", the name ends at a NUL.
+  char digits[16];
+  const std::string_view percent(
+      digits, std::to_chars(digits, digits + sizeof digits, static_cast<int>(runPercent)).ptr);
+  const std::string_view shownName(name.c_str());
+  std::string line;
+  line.reserve(24 + shownName.size());
+  line.append("Uninstalling:\t[").append(percent).append("%] ").append(shownName).append("\n");
+  platform_.printProgress(line);
 }
 
 }  // namespace qu

@@ -23,7 +23,10 @@ class FileRemoval {
 
   // For each path: advances the position, prints its progress line, and
   // deletes it unless it is a directory and skipDirectories holds, where
-  // ifNotEmpty still lets an empty directory go.
+  // ifNotEmpty still lets an empty directory go and reports one that is not
+  // empty, and could otherwise have gone, as kept (Platform::leaveDirectory).
+  // Directories merely skipped, without ifNotEmpty, are not reported: their
+  // verdict comes in the directory pass.
   void removeItems(const PathList& paths, bool skipDirectories, bool ifNotEmpty, int total);
 
   // Deletes the path, a directory with everything in it, unless
@@ -34,6 +37,10 @@ class FileRemoval {
   void printProgressForName(const std::string& name, int total, int current);
 
  private:
+  // Deletes the path unless it is a directory; true when it is one, left in
+  // place. Paths that fail isSafeToDelete() are only examined.
+  bool removeUnlessDirectory(const std::string& path);
+
   Platform& platform_;
   RunProgress& progress_;
 };

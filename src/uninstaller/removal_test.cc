@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/real_platform.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
 
@@ -82,36 +83,66 @@ TEST_F(RemovalTest, ProgressClimbsAcrossTheItemsOfARun) {
   }
 }
 
+// The real platform deleting by itself, with what the user would see captured.
+class QuietRealPlatform : public PlatformWrapper {
+ public:
+  explicit QuietRealPlatform(Platform& real) : PlatformWrapper(real) {}
+  void print(std::string_view text) override { output.append(text); }
+  void printProgress(std::string_view line) override { output.append(line); }
+  Status removeUnlessDirectory(const std::string& path) override {
+    return target().removeUnlessDirectory(path);
+  }
+  std::string output;
+};
+
 TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
-  tmp.writeFile("pkg/file", "x");
-  tmp.makeDirectory("pkg/dir-in-file-list");
-  tmp.writeFile("pkg/target1/keep", "x");
-  tmp.makeSymlink("pkg/link-in-file-list", tmp.at("pkg/target1"));
-  tmp.writeFile("pkg/finder-only/.DS_Store", "x");
-  tmp.writeFile("pkg/shared/other", "x");
-  tmp.makeDirectory("pkg/a/b/c");
-  tmp.writeFile("pkg/target2/keep", "x");
-  tmp.makeSymlink("pkg/link-in-dir-list", tmp.at("pkg/target2"));
-  tmp.writeFile("pkg/plain-in-dir-list", "x");
+  const auto real = makeRealPlatform(testing::locationsUnder(tmp.path()));
+  QuietRealPlatform direct(*real);
+  // Every deletion through removePath(), and the real platform's single calls.
+  const struct {
+    const char* root;
+    Platform& platform;
+    const std::string& output;
+  } platforms[] = {{"recorded", platform, platform.output}, {"direct", direct, direct.output}};
 
-  const PathList files = {tmp.at("pkg/link-in-file-list"), tmp.at("pkg/dir-in-file-list"),
-                          tmp.at("pkg/missing"), tmp.at("pkg/file")};
-  const PathList directories = {tmp.at("pkg/plain-in-dir-list"), tmp.at("pkg/link-in-dir-list"),
-                                tmp.at("pkg/finder-only"), tmp.at("pkg/shared"),
-                                tmp.at("pkg/a/b/c"), tmp.at("pkg/a/b"), tmp.at("pkg/a")};
-  RunProgress progress(1);
-  FixedManifest manifest(platform, files, directories);
-  FileRemoval(platform, progress).removeManifest(&manifest);
+  for (const auto& p : platforms) {
+    const auto at = [&](const std::string& relative) {
+      return tmp.at(std::string(p.root) + "/" + relative);
+    };
+    const auto make = [&](const std::string& relative) {
+      return std::string(p.root) + "/" + relative;
+    };
+    tmp.writeFile(make("file"), "x");
+    tmp.makeDirectory(make("dir-in-file-list"));
+    tmp.writeFile(make("target1/keep"), "x");
+    tmp.makeSymlink(make("link-in-file-list"), at("target1"));
+    tmp.writeFile(make("finder-only/.DS_Store"), "x");
+    tmp.writeFile(make("shared/other"), "x");
+    tmp.makeDirectory(make("a/b/c"));
+    tmp.writeFile(make("target2/keep"), "x");
+    tmp.makeSymlink(make("link-in-dir-list"), at("target2"));
+    tmp.writeFile(make("plain-in-dir-list"), "x");
 
-  for (const char* gone : {"pkg/file", "pkg/link-in-file-list", "pkg/finder-only", "pkg/a",
-                           "pkg/link-in-dir-list", "pkg/plain-in-dir-list"}) {
-    EXPECT_FALSE(pathPresent(tmp.at(gone))) << gone;
+    const PathList files = {at("link-in-file-list"), at("dir-in-file-list"), at("missing"),
+                            at("file")};
+    const PathList directories = {at("plain-in-dir-list"), at("link-in-dir-list"),
+                                  at("finder-only"),       at("shared"),
+                                  at("a/b/c"),             at("a/b"),
+                                  at("a")};
+    RunProgress progress(1);
+    FixedManifest manifest(p.platform, files, directories);
+    FileRemoval(p.platform, progress).removeManifest(&manifest);
+
+    for (const char* gone : {"file", "link-in-file-list", "finder-only", "a",
+                             "link-in-dir-list", "plain-in-dir-list"}) {
+      EXPECT_FALSE(pathPresent(at(gone))) << p.root << ": " << gone;
+    }
+    for (const char* kept : {"dir-in-file-list", "shared/other", "target1/keep",
+                             "target2/keep"}) {
+      EXPECT_TRUE(pathPresent(at(kept))) << p.root << ": " << kept;
+    }
+    EXPECT_EQ(shownPercents(p.output).size(), files.size() + directories.size()) << p.root;
   }
-  for (const char* kept : {"pkg/dir-in-file-list", "pkg/shared/other", "pkg/target1/keep",
-                           "pkg/target2/keep"}) {
-    EXPECT_TRUE(pathPresent(tmp.at(kept))) << kept;
-  }
-  EXPECT_EQ(shownPercents(platform.output).size(), files.size() + directories.size());
 }
 
 // Lets a directory disappear right after it was first seen to be one, as

@@ -54,7 +54,7 @@ void killProcesses(Platform& platform, const ProcessTable& processes) {
   for (const auto& [program, group] : toKill) {
     if (containsIgnoringCase(program, protectedApp)) continue;
     if (!mayBeSignalled(platform, group)) continue;
-    (void)platform.signalProcessGroup(group, SIGKILL);
+    (void)platform.signalProcessGroup(group, SIGKILL, program);
   }
 }
 

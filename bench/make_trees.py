@@ -1,0 +1,54 @@
+"""The large package of the removal comparisons: its layout, and (run as a
+program inside the sandbox) identical copies of it below given directories.
+
+    python3 make_trees.py DIRECTORY...
+
+Each DIRECTORY receives Bench.app with 100,000 files in 5,000 directories,
+the same shape the C++ benchmarks use.
+"""
+
+import os
+import sys
+
+GROUPS = 50
+SETS_PER_GROUP = 99
+FILES_PER_DIRECTORY = 20
+CONTENT = b"resource data, a few bytes so that each file has a block\n"
+
+
+def layout():
+    """(files, directories) relative to the install directory, parents first."""
+    resources = "Bench.app/Contents/Resources"
+    directories = ["Bench.app", "Bench.app/Contents", resources]
+    files = []
+
+    def add(directory):
+        directories.append(directory)
+        files.extend(f"{directory}/resource-{n:02}.dat" for n in range(FILES_PER_DIRECTORY))
+
+    for group in range(GROUPS):
+        group_directory = f"{resources}/group-{group:02}"
+        add(group_directory)
+        for number in range(SETS_PER_GROUP):
+            add(f"{group_directory}/set-{number:02}")
+    return files, directories
+
+
+def create(root, files, directories):
+    for directory in directories:
+        os.makedirs(os.path.join(root, directory))
+    for name in files:
+        descriptor = os.open(os.path.join(root, name), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+        os.write(descriptor, CONTENT)
+        os.close(descriptor)
+
+
+def main(roots):
+    files, directories = layout()
+    for root in roots:
+        create(root, files, directories)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

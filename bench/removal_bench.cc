@@ -1,0 +1,170 @@
+// Removes a package of 100,000 files in 5,000 directories with the
+// uninstaller's engine (real platform, progress lines to a file) and, in the
+// same run, an identical tree with "/bin/rm -rf"; prints both times per round
+// and the ratio of the medians.
+//
+// Usage: removal_bench [--rounds N]   (trees go under $TMPDIR, else /tmp)
+
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "extensions/text.h"
+#include "package_tree.h"
+#include "platform/real_platform.h"
+#include "uninstaller/removal.h"
+
+namespace qu::bench {
+namespace {
+
+constexpr double kTarget = 1.3;
+constexpr double kLimit = 2.0;
+
+std::string makeRoot(const ScratchDirectory& scratch, const std::string& name,
+                     const PackageLayout& layout) {
+  const std::string root = scratch.at(name);
+  if (::mkdir(root.c_str(), 0755) != 0) throw std::runtime_error("mkdir " + root);
+  createTree(root, layout);
+  return root;
+}
+
+// The kind of file system the trees are on, as the table shows it.
+std::string fileSystemOf(const std::string& path) {
+  struct statfs info {};
+  if (::statfs(path.c_str(), &info) != 0) return "unknown file system";
+  switch (info.f_type) {
+    case TMPFS_MAGIC: return "tmpfs";
+    case EXT4_SUPER_MAGIC: return "ext4";
+    case OVERLAYFS_SUPER_MAGIC: return "overlayfs";
+    case XFS_SUPER_MAGIC: return "xfs";
+    case BTRFS_SUPER_MAGIC: return "btrfs";
+    default: return format("file system 0x%lx", static_cast<unsigned long>(info.f_type));
+  }
+}
+
+std::size_t countLines(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return 0;
+  std::size_t lines = 0;
+  for (int c; (c = std::fgetc(file)) != EOF;) lines += c == '\n';
+  std::fclose(file);
+  return lines;
+}
+
+ChildTimes timeEngine(Platform& real, const std::string& root, const PackageLayout& layout,
+                      const std::string& progressFile) {
+  std::FILE* progressOutput = std::fopen(progressFile.c_str(), "w");
+  if (progressOutput == nullptr) throw std::runtime_error("cannot write " + progressFile);
+  PrintToFilePlatform platform(real, progressOutput);
+  GivenManifest manifest(platform, manifestFiles(root, layout),
+                         manifestDirectories(root, layout));
+  // A real manifest has its lists by now: the package sequence asked for the
+  // files when it looked for running programs.
+  (void)manifest.files();
+  (void)manifest.directories();
+  RunProgress progress(1);
+  FileRemoval removal(platform, progress);
+
+  const double processorBefore = processorSeconds();
+  const Stopwatch stopwatch;
+  removal.removeManifest(&manifest);
+  std::fflush(progressOutput);
+  const ChildTimes times{stopwatch.seconds(), processorSeconds() - processorBefore};
+  std::fclose(progressOutput);
+  return times;
+}
+
+ChildTimes timeRemoveCommand(const std::string& root) {
+  const std::optional<ChildTimes> times = timeProgram("/bin/rm", {"-rf", root + "/Bench.app"});
+  if (!times) throw std::runtime_error("rm -rf failed in " + root);
+  return *times;
+}
+
+int run(int rounds) {
+  const PackageLayout layout = layoutFor({});
+  const std::size_t paths = layout.files.size() + layout.directories.size();
+  std::printf("removal: %zu files in %d directories (+3 bundle levels), %d rounds\n",
+              layout.files.size(), layout.resourceDirectories, rounds);
+
+  ScratchDirectory scratch("qu-removal-bench");
+  const std::string fileSystem = fileSystemOf(scratch.path());
+  std::printf("  trees in %s (%s)\n", scratch.path().c_str(), fileSystem.c_str());
+  const auto real = makeRealPlatform();
+  std::vector<double> engineWall, engineProcessor, rmWall, rmProcessor;
+  for (int round = 0; round < rounds; ++round) {
+    const std::string engineRoot = makeRoot(scratch, format("engine-%d", round), layout);
+    const std::string rmRoot = makeRoot(scratch, format("rm-%d", round), layout);
+    ::sync();  // neither side pays for writing back the other's trees
+
+    const std::string progressFile = scratch.at("progress.txt");
+    ChildTimes engine;
+    ChildTimes rm;
+    // Alternate which goes first so neither always meets the same disk state.
+    if (round % 2 == 0) {
+      engine = timeEngine(*real, engineRoot, layout, progressFile);
+      rm = timeRemoveCommand(rmRoot);
+    } else {
+      rm = timeRemoveCommand(rmRoot);
+      engine = timeEngine(*real, engineRoot, layout, progressFile);
+    }
+    struct stat info {};
+    if (::lstat((engineRoot + "/Bench.app").c_str(), &info) == 0) {
+      std::fprintf(stderr, "removal: the engine left %s/Bench.app behind\n", engineRoot.c_str());
+      return 1;
+    }
+    if (countLines(progressFile) != paths) {
+      std::fprintf(stderr, "removal: expected %zu progress lines\n", paths);
+      return 1;
+    }
+    std::printf("  round %d: engine %s (cpu %s), rm -rf %s (cpu %s), ratio %s (cpu %s)\n",
+                round + 1, formatSeconds(engine.wall).c_str(),
+                formatSeconds(engine.processor).c_str(), formatSeconds(rm.wall).c_str(),
+                formatSeconds(rm.processor).c_str(), formatRatio(engine.wall / rm.wall).c_str(),
+                formatRatio(engine.processor / rm.processor).c_str());
+    engineWall.push_back(engine.wall);
+    engineProcessor.push_back(engine.processor);
+    rmWall.push_back(rm.wall);
+    rmProcessor.push_back(rm.processor);
+  }
+
+  const std::string target = format("<= %.1fx (at most %.1fx)", kTarget, kLimit);
+  const std::string what = "100,000 files / 5,000 dirs on " + fileSystem + ", vs `rm -rf`";
+  const double wallRatio = median(engineWall) / median(rmWall);
+  printRow({"Removal engine, " + what + ", wall clock", formatSeconds(median(engineWall)),
+            formatSeconds(median(rmWall)), formatRatio(wallRatio), target, wallRatio <= kTarget});
+  const double processorRatio = median(engineProcessor) / median(rmProcessor);
+  printRow({"Removal engine, " + what + ", processor time", formatSeconds(median(engineProcessor)),
+            formatSeconds(median(rmProcessor)), formatRatio(processorRatio), target,
+            processorRatio <= kTarget});
+  return 0;
+}
+
+}  // namespace
+}  // namespace qu::bench
+
+int main(int argc, char** argv) {
+  int rounds = 5;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: %s [--rounds N]\n", argv[0]);
+      return 2;
+    }
+  }
+  if (rounds < 1) rounds = 1;
+  try {
+    return qu::bench::run(rounds);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "removal: %s\n", error.what());
+    return 1;
+  }
+}

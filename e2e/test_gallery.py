@@ -1,0 +1,163 @@
+"""Gallery collections with the production binary inside the sandbox: which
+registered collections are offered, and their removal through the gallery
+setup tool, whose progress is fitted into the run's."""
+
+import sandbox
+from sandbox import Call
+from test_listing import HEADER, row
+from test_removal import announcement, progress, receipt_package
+from world import RECEIPTS, World
+
+CONTENT = "/Users/Shared/Library/Application Support/Quorvane Technologies/Gallery/Content"
+SETUP_3 = "/Library/Application Support/Quorvane Technologies/Gallery 3/GallerySetup"
+SETUP_2 = "/Library/Application Support/Quorvane Technologies/Gallery 2/GallerySetup"
+
+TEMPLATES = "5B2E7A90-1C44-4F0B-A3D2-7E61C09F8B13"
+BRUSHES = "0D9C4E1F-6A27-4B8E-9F35-C1D2E3F4A5B6"
+REMOTE = "7F3A9C21-88D4-4E1B-B0A7-2C5D6E7F8091"
+INCOMPLETE = "E4F5A6B7-C8D9-4E0F-8A1B-2C3D4E5F6A7B"
+
+STUDIO_BINARY = "Applications/Quorvane Studio.app/Contents/MacOS/Quorvane Studio"
+
+
+def studio(world):
+    return receipt_package(world, "com.quorvane.studio", "Quorvane Studio",
+                           "QuorvaneStudio.pkg", files=[STUDIO_BINARY])
+
+
+def installed_collection(world, identifier, title, setup=None, **details):
+    """A collection laid out under the content directory; its record names
+    `setup` as the gallery setup tool, when given."""
+    record = world.collection(f"{CONTENT}/{identifier}", title, **details)
+    if setup is not None:
+        record["AppPath"] = setup
+    return record
+
+
+def registered_collections(world):
+    world.gallery_preferences({
+        TEMPLATES: installed_collection(world, TEMPLATES, "Alpha Templates", SETUP_3,
+                                        versions=("2021-11-02", "2023-04-19", "2022-08-30")),
+        # Registered here, installed on another machine: its files being here
+        # changes nothing.
+        REMOTE: {**installed_collection(world, REMOTE, "Remote Fonts", SETUP_3),
+                 "Remote": True},
+        # Without its uninstall information a collection cannot be removed.
+        INCOMPLETE: installed_collection(world, INCOMPLETE, "Old Clip Art", SETUP_3,
+                                         uninstall_info=False),
+    })
+
+
+def shared_identifier(world):
+    receipt_package(world, "com.quorvane.templates", "Quorvane Templates",
+                    "QuorvaneTemplates.pkg")
+    world.gallery_preferences({
+        "com.quorvane.templates": installed_collection(world, "templates", "Team Templates",
+                                                       SETUP_3)})
+
+
+class GalleryListingTest(sandbox.SandboxTestCase):
+    def test_only_removable_collections_are_listed_after_the_packages(self):
+        # (world, listing lines after the header)
+        cases = {
+            "installed, remote and incomplete collections": (
+                registered_collections,
+                row("com.quorvane.studio", "Quorvane Studio") + row(TEMPLATES, "Alpha Templates")),
+            "a collection replaces the package with its identifier": (
+                shared_identifier,
+                row("com.quorvane.studio", "Quorvane Studio")
+                + row("com.quorvane.templates", "Team Templates")),
+        }
+        for name, (build, listing) in cases.items():
+            with self.subTest(name):
+                world = World()
+                studio(world)
+                build(world)
+
+                outcome = sandbox.run(world, "--list")
+
+                self.assertEqual(outcome.stdout, HEADER + listing)
+                self.assertEqual((outcome.status, outcome.log), (0, []))
+                self.assertTrue(outcome.diff.empty, outcome.diff)
+
+
+def tool_call(identifier):
+    return ("--verbose", "--uninstall", "--keepconfigs", "--guid", identifier)
+
+
+STUDIO_REMOVED = {f"/{STUDIO_BINARY}", f"{RECEIPTS}/QuorvaneStudio.pkg",
+                  f"{RECEIPTS}/QuorvaneStudio.pkg/Contents",
+                  f"{RECEIPTS}/QuorvaneStudio.pkg/Contents/Info.plist",
+                  f"{RECEIPTS}/QuorvaneStudio.pkg/Contents/Archive.bom"}
+
+
+class GalleryRemovalTest(sandbox.SandboxTestCase):
+    def test_collections_go_first_and_the_tools_progress_is_rescaled(self):
+        world = World()
+        studio(world)
+        world.program(SETUP_3, stdout=[
+            "Gallery Setup 3.0.2\n",
+            "Uninst", "alling: [", "0%] Starting\n",
+            "   Uninstalling: [10%] indented, so not progress\n",
+            "Uninstalling:[20%] no blank after the colon, so not progress\n",
+            "\n",
+            "Uninstalling:\t[50%] Removing files\n",
+            "Uninstalling: [75%] Removing 100% of «Vorlagen»\n",
+            "Uninstalling:   [100", "%] Done",
+        ], stderr="GallerySetup: keeping the team's configuration\n")
+        world.program(SETUP_2, stdout=["Uninstalling: [0%] Preparing\n", "Uninstalling: [7%]"])
+        world.gallery_preferences({
+            BRUSHES: installed_collection(world, BRUSHES, "beta Brushes", SETUP_2),
+            TEMPLATES: installed_collection(world, TEMPLATES, "Alpha Templates", SETUP_3),
+        })
+
+        outcome = sandbox.run(world, "--all")
+
+        # Three items: each collection's 0 to 100 becomes a third of the run
+        # (added to the whole thirds already done), and the package, last,
+        # climbs from 66 to 99.
+        self.assertEqual(outcome.stdout, "".join([
+            announcement("Alpha Templates", "beta Brushes", "Quorvane Studio"),
+            "Uninstalling: [0%] Starting\n",
+            "Uninstalling: [16%] Removing files\n",
+            "Uninstalling: [25%] Removing 100% of «Vorlagen»\n",
+            "Uninstalling: [33%] Done\n",
+            "Uninstalling: [33%] Preparing\n",
+            "Uninstalling: [35%]\n",
+            progress(82, f"/./{STUDIO_BINARY}"),
+            progress(99, "/."),
+        ]))
+        self.assertEqual(outcome.status, 0)
+        self.assertEqual(outcome.calls[:2], [Call(SETUP_3, tool_call(TEMPLATES)),
+                                             Call(SETUP_2, tool_call(BRUSHES))])
+        self.assertEqual([call.tool for call in outcome.calls[2:]], ["ps", "lsbom", "lsbom"])
+        self.assertEqual(outcome.diagnostics, ["GallerySetup: keeping the team's configuration"])
+        self.assertEqual(outcome.log, [])
+        # The tools remove the collections; the uninstaller itself deletes
+        # only the package.
+        self.assertEqual(set(outcome.diff.removed), STUDIO_REMOVED)
+
+    def test_a_collection_without_its_tool_fails_the_run_but_not_the_other_items(self):
+        missing = "/Library/Application Support/Quorvane Technologies/Gallery 1/GallerySetup"
+        world = World()
+        studio(world)
+        world.gallery_preferences({
+            TEMPLATES: installed_collection(world, TEMPLATES, "Alpha Templates", missing),
+            BRUSHES: installed_collection(world, BRUSHES, "beta Brushes"),
+        })
+
+        outcome = sandbox.run(world, "--all")
+
+        # The failed collections add nothing to the run's percentage.
+        self.assertEqual(outcome.stdout, "".join([
+            announcement("Alpha Templates", "beta Brushes", "Quorvane Studio"),
+            progress(16, f"/./{STUDIO_BINARY}"),
+            progress(33, "/."),
+        ]))
+        self.assertEqual(outcome.log, [
+            f"Cannot find Gallery Setup executable at: '{missing}'",
+            "Cannot find Gallery Setup executable at: '(null)'",
+        ])
+        self.assertEqual(outcome.status, 3)
+        self.assertEqual([call.tool for call in outcome.calls], ["ps", "lsbom", "lsbom"])
+        self.assertEqual(set(outcome.diff.removed), STUDIO_REMOVED)

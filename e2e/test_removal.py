@@ -1,0 +1,352 @@
+"""Removing packages with the production binary, as root, inside the sandbox:
+every step of a package's removal, the programs it stops, the hidden
+packages that go with the last visible one, and failures along the way."""
+
+import plistlib
+import signal
+from datetime import datetime
+
+import sandbox
+from sandbox import Call, Ending, Run
+from world import GALLERY_PREFERENCES, RECEIPTS, World, plist_bytes
+
+NO_GALLERY = f"Could not load Gallery Plist: {GALLERY_PREFERENCES}"
+SUPPORT = "/Library/Application Support/Quorvane Technologies"
+SCRIPTS = f"{SUPPORT}/Scripts"
+
+
+def announcement(*names):
+    return "Removing:\n" + "".join(name + "\n" for name in names)
+
+
+def progress(percent, path):
+    return f"Uninstalling:\t[{percent}%] {path}\n"
+
+
+def receipt_package(world, identifier, name, bundle, files=(), dirs=(), **settings):
+    """A visible package recorded by the receipt bundle `bundle`, with its
+    uninstall plist (plus `settings`) and its files and directories on disk;
+    `files` and `dirs` are relative to "/", as the bill of materials has them."""
+    world.uninstall_plist(f"{identifier}.plist",
+                          {"pkgid": identifier, "displayName": name, "visible": True, **settings})
+    world.installed("/", files=files, dirs=dirs)
+    return world.receipt(bundle, identifier, version="1.0", files=files, dirs=dirs)
+
+
+def typed(value):
+    """A property-list value with the type of every element spelt out, so
+    that 1, 1.0 and True no longer compare equal."""
+    if isinstance(value, dict):
+        return {key: typed(element) for key, element in value.items()}
+    if isinstance(value, list):
+        return [typed(element) for element in value]
+    return (type(value).__name__, value)
+
+
+# --- A receipt package with every optional step and a package-database
+# driver package with none.
+
+STUDIO_SCRIPT = f"{SCRIPTS}/studio-preremove"
+AGENT_SERVICE = "/Library/LaunchDaemons/com.quorvane.studio.agent.plist"
+HELPER_SERVICE = "/Library/LaunchAgents/com.quorvane.studio.helper.plist"
+STUDIO_CACHE = f"{SUPPORT}/Studio Cache"
+SHARED = f"{SUPPORT}/Shared"
+PREFERENCES = "/Library/Preferences/com.quorvane.shared.plist"
+ABSENT_PREFERENCES = "/Library/Preferences/com.quorvane.absent.plist"
+EXTENSIONS = "/Library/Extensions"
+
+STUDIO_FILES = ["Applications/Quorvane Studio.app/Contents/MacOS/Quorvane Studio",
+                "Applications/Quorvane Studio.app/Contents/Info.plist",
+                "Library/Application Support/Quorvane Technologies/Shared/studio.cfg"]
+STUDIO_DIRS = ["Applications/Quorvane Studio.app",
+               "Applications/Quorvane Studio.app/Contents",
+               "Applications/Quorvane Studio.app/Contents/MacOS",
+               "Library/Application Support/Quorvane Technologies/Shared"]
+
+VIDEO = "Library/Extensions/QuorvaneVideo.kext"
+CODEC = f"{VIDEO}/Contents/PlugIns/QuorvaneCodec.kext"
+LEGACY = "Library/Extensions/QuorvaneLegacy.KEXT"
+DRIVER_FILES = [f"{VIDEO}/Contents/Info.plist", f"{CODEC}/Contents/Info.plist",
+                f"{LEGACY}/Info.plist"]
+DRIVER_DIRS = ["Library/Extensions", VIDEO, f"{VIDEO}/Contents", f"{VIDEO}/Contents/PlugIns",
+               CODEC, f"{CODEC}/Contents", LEGACY]
+
+SHARED_PREFERENCES = {
+    "Studio": {"LicenseFile": f"{SUPPORT}/Studio/license.lic", "Seats": 5, "Trial": False,
+               "Expires": datetime(2027, 1, 31, 12, 0)},
+    "Viewer": {"Zoom": 1.25, "Recent": ["Plan.qvd", "Grundriss für Ärzte.qvd"],
+               "Token": b"\x00\x01\xfe", "Offset": -42, "Sync": True},
+    "Version": 3,
+}
+
+
+def studio_and_drivers():
+    world = World()
+    world.program(STUDIO_SCRIPT)
+    world.plist(AGENT_SERVICE, {"Label": "com.quorvane.studio.agent"})
+    world.plist(HELPER_SERVICE, {"Label": "com.quorvane.studio.helper"})
+    world.installed(STUDIO_CACHE, files=["index.db", "thumbnails/1.png"])
+    world.file(f"{SHARED}/other.cfg", "written by another product\n")
+    world.file(PREFERENCES, plist_bytes(SHARED_PREFERENCES), mode=0o640)
+    receipt_package(
+        world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+        files=STUDIO_FILES, dirs=STUDIO_DIRS,
+        preRemoveScript=STUDIO_SCRIPT,
+        services=[AGENT_SERVICE, HELPER_SERVICE],
+        additionalfiles=[AGENT_SERVICE, STUDIO_CACHE],
+        plistremove={PREFERENCES: ["Studio:LicenseFile", "Studio:Seats:Count", "Nothing:Here"],
+                     ABSENT_PREFERENCES: ["Studio"]})
+
+    world.uninstall_plist("com.quorvane.videodrivers.plist", {
+        "pkgid": "com.quorvane.videodrivers", "displayName": "Quorvane Video Drivers",
+        "visible": True})
+    world.database_package("com.quorvane.videodrivers", files=DRIVER_FILES, dirs=DRIVER_DIRS)
+    world.installed("/", files=DRIVER_FILES, dirs=DRIVER_DIRS)
+    world.file(f"{EXTENSIONS}/OtherVendor.kext/Contents/Info.plist")
+    return world
+
+
+class PackageSequenceTest(sandbox.SandboxTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.world = studio_and_drivers()
+        cls.removal, cls.preferences, cls.preferences_mode = sandbox.run_all(cls.world, [
+            Run(arguments=("--all",)),
+            Run(command=("/bin/cat", PREFERENCES)),
+            Run(command=("/usr/bin/stat", "-c", "%a %U:%G", PREFERENCES)),
+        ])
+
+    def test_announces_the_packages_and_climbs_through_both_manifests(self):
+        # The database tool's forget request runs alongside, on the same
+        # standard output, and may answer at any time.
+        forgot = "Forgot package 'com.quorvane.videodrivers' on '/'.\n"
+        self.assertEqual(self.removal.stdout.count(forgot), 1, self.removal.stdout)
+        # Receipt paths are the install location joined to the bill of
+        # materials' "./" paths; database paths are volume, install location
+        # and the tool's relative path, hence "//". Longest first, files
+        # before directories; the second package starts at 50%.
+        self.assertEqual(self.removal.stdout.replace(forgot, ""), "".join([
+            announcement("Quorvane Studio", "Quorvane Video Drivers"),
+            progress(6, "/./Library/Application Support/Quorvane Technologies/Shared/studio.cfg"),
+            progress(12, "/./Applications/Quorvane Studio.app/Contents/MacOS/Quorvane Studio"),
+            progress(18, "/./Applications/Quorvane Studio.app/Contents/Info.plist"),
+            progress(25, "/./Library/Application Support/Quorvane Technologies/Shared"),
+            progress(31, "/./Applications/Quorvane Studio.app/Contents/MacOS"),
+            progress(37, "/./Applications/Quorvane Studio.app/Contents"),
+            progress(43, "/./Applications/Quorvane Studio.app"),
+            progress(50, "/."),
+            progress(55, f"//{CODEC}/Contents/Info.plist"),
+            progress(60, f"//{VIDEO}/Contents/Info.plist"),
+            progress(65, f"//{LEGACY}/Info.plist"),
+            progress(70, f"//{CODEC}/Contents"),
+            progress(75, f"//{CODEC}"),
+            progress(80, f"//{VIDEO}/Contents/PlugIns"),
+            progress(85, f"//{VIDEO}/Contents"),
+            progress(90, f"//{LEGACY}"),
+            progress(95, f"//{VIDEO}"),
+            progress(100, "//Library/Extensions"),
+        ]))
+        self.assertEqual(self.removal.status, 0)
+        self.assertEqual(self.removal.diagnostics, [])
+
+    def test_runs_each_step_in_order(self):
+        bom = f"{RECEIPTS}/QuorvaneStudio.pkg/Contents/Archive.bom"
+        drivers = "com.quorvane.videodrivers"
+        self.assertEqual(self.removal.calls, [
+            # Loading: the receipt answers for the studio, the database for the drivers.
+            Call("pkgutil", ("--pkg-info-plist", drivers)),
+            # The studio: script and services before any list is read; the
+            # file list for the process lookup, the directory list for the
+            # extension scan, which finds none.
+            Call(STUDIO_SCRIPT, ("--silent", "true")),
+            Call("launchctl", ("unload", AGENT_SERVICE)),
+            Call("launchctl", ("unload", HELPER_SERVICE)),
+            Call("ps", ("-Ao", "pid=,comm=")),
+            Call("lsbom", ("-fls", bom)),
+            Call("lsbom", ("-ds", bom)),
+            # The drivers: the nested extension is unloaded before its
+            # container, the upper-case ".KEXT" not at all; the database
+            # forgets the package once its files are gone.
+            Call("pkgutil", ("--pkg-info-plist", drivers)),
+            Call("ps", ("-Ao", "pid=,comm=")),
+            Call("pkgutil", ("", "--files", drivers)),
+            Call("pkgutil", ("--only-dirs", "--files", drivers)),
+            Call("kextunload", (f"//{CODEC}",)),
+            Call("kextunload", (f"//{VIDEO}",)),
+            Call("pkgutil", ("--forget", drivers)),
+        ])
+
+    def test_logs_the_outcome_of_every_program(self):
+        self.assertEqual(self.removal.log, [
+            NO_GALLERY,
+            f"Pre-remove script succeeded: {STUDIO_SCRIPT}",
+            f"Service Unloaded: {AGENT_SERVICE}",
+            f"Service Unloaded: {HELPER_SERVICE}",
+            f"Kext Unloaded: //{CODEC}",
+            f"Kext Unloaded: //{VIDEO}",
+        ])
+
+    def test_removes_exactly_what_the_packages_own(self):
+        under = self.world.paths_under
+        expected = (
+            under("/Applications/Quorvane Studio.app")
+            | {f"{SHARED}/studio.cfg", AGENT_SERVICE}
+            | under(STUDIO_CACHE)
+            | under(f"{RECEIPTS}/QuorvaneStudio.pkg")
+            | under(f"/{VIDEO}") | under(f"/{LEGACY}")
+            | {"/var/db/qu-fake-pkgdb/com.quorvane.videodrivers.json"})
+        self.assertEqual(sorted(self.removal.diff.removed), sorted(expected))
+        # Directories that still hold another product's files stay, the
+        # unloaded-only service's job file stays, and an edit of a missing
+        # property list creates nothing.
+        self.assertEqual(self.removal.diff.changed, [PREFERENCES])
+        self.assertEqual(self.removal.diff.added, [])
+
+    def test_edits_the_other_property_list_in_place(self):
+        expected = {**SHARED_PREFERENCES, "Studio": {
+            key: value for key, value in SHARED_PREFERENCES["Studio"].items()
+            if key != "LicenseFile"}}
+        self.assertEqual(typed(plistlib.loads(self.preferences.stdout_bytes)), typed(expected))
+        self.assertEqual(self.preferences_mode.stdout, "640 root:root\n")
+
+
+# --- Programs of the package that are running.
+
+APPLICATIONS = "/Applications"
+STUDIO_APP = f"{APPLICATIONS}/Quorvane Studio.app/Contents/MacOS/Quorvane Studio"
+PLAYER_APP = f"{APPLICATIONS}/Quorvane Player.app/Contents/MacOS/Quorvane Player"
+AGENT = f"{SUPPORT}/Agent/agentd"
+UNINSTALLER_APP = (f"{APPLICATIONS}/Quorvane Technologies/Quorvane Uninstaller.app"
+                   "/Contents/MacOS/Quorvane Uninstaller")
+BYSTANDER = "/usr/local/bin/quorvane-monitor"
+
+
+class RunningProgramsTest(sandbox.SandboxTestCase):
+    def test_applications_are_asked_to_quit_and_other_programs_are_killed(self):
+        world = World()
+        programs = [STUDIO_APP, PLAYER_APP, AGENT, UNINSTALLER_APP]
+        receipt_package(world, "com.quorvane.suite", "Quorvane Suite", "QuorvaneSuite.pkg",
+                        files=[path.lstrip("/") for path in programs])
+        world.running(STUDIO_APP)
+        # An application that ignores the quit request keeps running: it is
+        # not killed instead.
+        world.running(PLAYER_APP, ignoring=(signal.SIGTERM,))
+        world.running(AGENT)
+        world.running(UNINSTALLER_APP)
+        world.running(BYSTANDER)
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.suite")
+
+        self.assertEqual(outcome.background, {
+            STUDIO_APP: Ending(signal=signal.SIGTERM),
+            PLAYER_APP: Ending(running=True),
+            AGENT: Ending(signal=signal.SIGKILL),
+            UNINSTALLER_APP: Ending(running=True),
+            BYSTANDER: Ending(running=True),
+        })
+        # Applications in the order they were launched; the graphical
+        # uninstaller is not asked, and background programs die unannounced.
+        self.assertEqual(outcome.log, [NO_GALLERY, "Killing: Quorvane Studio",
+                                       "Killing: Quorvane Player"])
+        self.assertEqual(outcome.status, 0)
+        # The programs' files go like any other, the protected one's included.
+        self.assertTrue(set(programs) <= set(outcome.diff.removed), outcome.diff.removed)
+
+
+# --- The selection grows by the hidden packages when it takes the last visible one.
+
+# identifier: (display name, receipt bundle, its one file, visible)
+PACKAGES = {
+    "com.quorvane.studio": ("Quorvane Studio", "QuorvaneStudio.pkg",
+                            "Applications/Quorvane Studio.app/Contents/MacOS/Quorvane Studio",
+                            True),
+    "com.quorvane.runtime": ("Quorvane Runtime", "QuorvaneRuntime.pkg",
+                             "Library/Frameworks/QuorvaneRuntime.framework/QuorvaneRuntime",
+                             False),
+    "com.quorvane.viewer": ("Quorvane Viewer", "QuorvaneViewer.pkg",
+                            "Applications/Quorvane Viewer.app/Contents/MacOS/Quorvane Viewer",
+                            True),
+}
+STUDIO_BINARY = PACKAGES["com.quorvane.studio"][2]
+RUNTIME_LIBRARY = PACKAGES["com.quorvane.runtime"][2]
+VIEWER_BINARY = PACKAGES["com.quorvane.viewer"][2]
+
+
+class HiddenPackagesTest(sandbox.SandboxTestCase):
+    def test_hidden_packages_go_with_the_last_visible_one(self):
+        # (installed packages, standard output, removed packages); the studio
+        # is selected, the runtime is hidden.
+        cases = {
+            "the only visible package": (
+                ["com.quorvane.studio", "com.quorvane.runtime"],
+                announcement("Quorvane Runtime", "Quorvane Studio")
+                + progress(25, f"/./{RUNTIME_LIBRARY}") + progress(50, "/.")
+                + progress(75, f"/./{STUDIO_BINARY}") + progress(100, "/."),
+                ["com.quorvane.studio", "com.quorvane.runtime"]),
+            "another visible package stays": (
+                ["com.quorvane.studio", "com.quorvane.runtime", "com.quorvane.viewer"],
+                announcement("Quorvane Studio")
+                + progress(50, f"/./{STUDIO_BINARY}") + progress(100, "/."),
+                ["com.quorvane.studio"]),
+        }
+        for name, (installed, stdout, removed) in cases.items():
+            with self.subTest(name):
+                world = World()
+                for identifier in installed:
+                    display_name, bundle, path, visible = PACKAGES[identifier]
+                    receipt_package(world, identifier, display_name, bundle, files=[path],
+                                    visible=visible)
+
+                outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+                self.assertEqual(outcome.stdout, stdout)
+                self.assertEqual(outcome.status, 0)
+                expected = set()
+                for identifier in removed:
+                    _, bundle, path, _ = PACKAGES[identifier]
+                    expected |= {f"/{path}"} | world.paths_under(f"{RECEIPTS}/{bundle}")
+                self.assertEqual(sorted(outcome.diff.removed), sorted(expected))
+
+
+# --- Failures along the way stop nothing.
+
+FAILING_SCRIPT = f"{SCRIPTS}/studio-preremove"
+MISSING_SCRIPT = f"{SCRIPTS}/viewer-preremove"
+BROKEN_SERVICE = "/Library/LaunchDaemons/com.quorvane.studio.broken.plist"
+STUDIO_KEXT = "Library/Extensions/QuorvaneStudio.kext"
+
+
+class FailingStepsTest(sandbox.SandboxTestCase):
+    def test_failures_are_logged_and_everything_else_is_still_removed(self):
+        world = World()
+        world.program(FAILING_SCRIPT, status=1)
+        world.failing(BROKEN_SERVICE)
+        world.failing(STUDIO_KEXT)
+        studio = receipt_package(
+            world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+            files=[STUDIO_BINARY, f"{STUDIO_KEXT}/Contents/Info.plist"],
+            dirs=[STUDIO_KEXT, f"{STUDIO_KEXT}/Contents"],
+            preRemoveScript=FAILING_SCRIPT, services=[BROKEN_SERVICE, AGENT_SERVICE])
+        viewer = receipt_package(
+            world, "com.quorvane.viewer", "Quorvane Viewer", "QuorvaneViewer.pkg",
+            files=[VIEWER_BINARY], preRemoveScript=MISSING_SCRIPT)
+
+        outcome = sandbox.run(world, "--all", "--gui")
+
+        self.assertEqual(outcome.log, [
+            NO_GALLERY,
+            f"Pre-remove script FAILED: {FAILING_SCRIPT}",
+            f"Service Unload FAILED: {BROKEN_SERVICE}",
+            f"Service Unloaded: {AGENT_SERVICE}",
+            f"Kext Unload FAILED: /./{STUDIO_KEXT}",
+            f"Pre-remove script FAILED: {MISSING_SCRIPT} "
+            "(could not be started: No such file or directory)",
+        ])
+        # Not silent: the front end is there to answer the script's questions.
+        self.assertEqual(outcome.calls_of(FAILING_SCRIPT), [("--silent", "false")])
+        self.assertEqual(outcome.status, 0)
+        expected = (world.paths_under(studio) | world.paths_under(viewer)
+                    | {f"/{STUDIO_BINARY}", f"/{VIEWER_BINARY}"}
+                    | world.paths_under(f"/{STUDIO_KEXT}"))
+        self.assertEqual(sorted(outcome.diff.removed), sorted(expected))

@@ -1,0 +1,77 @@
+// "/bin/ps" output into the process table, and the table matched against a
+// package's files: the fast matching must find exactly what a plain scan of
+// every process against every file finds.
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "extensions/text.h"
+#include "fuzz_input.h"
+#include "in_memory_platform.h"
+#include "manifests/process_table.h"
+
+namespace {
+
+using qu::fuzzing::check;
+
+// A package whose file list is given.
+class FixedManifest : public qu::Manifest {
+ public:
+  FixedManifest(qu::Platform& platform, qu::PathList files)
+      : Manifest(platform), files_(std::move(files)) {}
+  std::optional<qu::PathList> getList(int listType) override {
+    if (listType == qu::kFileList) return files_;
+    return qu::PathList{};
+  }
+
+ private:
+  qu::PathList files_;
+};
+
+bool holdsLineBreak(std::string_view path) {
+  for (std::string_view mark : {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+    if (path.find(mark) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+qu::ProcessTable plainScan(const qu::ProcessTable& processes, const qu::PathList& files) {
+  qu::ProcessTable running;
+  for (const auto& [path, pid] : processes) {
+    for (const std::string& file : files) {
+      if (qu::endsWithIgnoringCase(file, path)) {
+        running.emplace(path, pid);
+        break;
+      }
+    }
+  }
+  return running;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::string_view> parts = qu::fuzzing::sections(qu::fuzzing::bytesOf(data, size), 2);
+  const std::string_view listing = parts[0];
+
+  const qu::ProcessTable processes = qu::parseProcessListing(listing);
+  for (const auto& [path, pid] : processes) {
+    check(path.starts_with('/'), "every process path is absolute");
+    check(!holdsLineBreak(path), "no process path spans a line break");
+    check(pid >= 1, "every process id names one process");
+    check(listing.find(path) != std::string_view::npos, "every process path comes from the listing");
+  }
+
+  qu::PathList files = qu::split(parts[1], '\n');
+  check(qu::processesRunningFrom(processes, files) == plainScan(processes, files),
+        "the matching finds what a plain scan finds");
+
+  // The same through a manifest, the way a package removal asks.
+  qu::fuzzing::InMemoryPlatform platform;
+  platform.outputs[{platform.paths.ps, "-Ao", "pid=,comm="}] = std::string(listing);
+  FixedManifest manifest(platform, files);
+  check(manifest.getProcesses() == plainScan(processes, files),
+        "a manifest's running programs are those of the listing");
+  return 0;
+}

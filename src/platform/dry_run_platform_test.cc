@@ -1,0 +1,231 @@
+#include "platform/dry_run_platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_support/recording_platform.h"
+#include "test_support/temp_dir.h"
+
+namespace qu {
+namespace {
+
+using testing::pathPresent;
+using testing::readWholeFile;
+
+const char kPreferences[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<plist version=\"1.0\"><dict><key>a</key><dict><key>b</key><string>x</string></dict>"
+    "</dict></plist>\n";
+
+struct DryRunTest : ::testing::Test {
+  testing::TempDir tmp;
+  testing::RecordingPlatform real{testing::locationsUnder(tmp.path())};
+  DryRunPlatform dryRun{real};
+};
+
+TEST(QuoteArgument, QuotesOnlyWhatWouldBeAmbiguous) {
+  const struct {
+    const char* argument;
+    const char* shown;
+  } cases[] = {
+      {"--forget", "--forget"},
+      {"/Library/Quorvane/a.plist", "/Library/Quorvane/a.plist"},
+      {"", "\"\""},
+      {"/Applications/Quorvane Viewer.app", "\"/Applications/Quorvane Viewer.app\""},
+      {"tab\there", "\"tab\there\""},
+      {"line\nbreak", "\"line\nbreak\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"back\\slash", "\"back\\\\slash\""},
+      {"it's", "it's"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(quoteArgument(c.argument), c.shown) << c.argument;
+  EXPECT_EQ(quoteCommandLine("/bin/launchctl", {"unload", "/L/My Job.plist", ""}),
+            "/bin/launchctl unload \"/L/My Job.plist\" \"\"");
+}
+
+// Every effect becomes one "Would" line, in call order; nothing is started,
+// deleted, rewritten, signalled or asked to quit.
+TEST_F(DryRunTest, ShowsEveryEffectInOrderAndPerformsNone) {
+  const std::string tool = tmp.writeScript("bin/tool", "touch '" + tmp.at("ran") + "'");
+  const std::string file = tmp.writeFile("data/file", "x");
+  const std::string preferences = tmp.writeFile("prefs.plist", kPreferences);
+
+  EXPECT_EQ(dryRun.runAndWait(tool, {"--silent", "true"}), ExitStatus::skipped());
+  EXPECT_TRUE(dryRun.startDetached(tool, {"--forget", "com.q.x"}).isOk());
+  auto piped = dryRun.startPiped(tool, {"--guid", "A B"});
+  ASSERT_TRUE(piped.hasValue());
+  EXPECT_EQ(piped.value()->readLine(), std::nullopt);
+  EXPECT_EQ(piped.value()->wait(), ExitStatus::skipped());
+  dryRun.printProgress("Uninstalling:\t[50%] " + file + "\n");
+  EXPECT_TRUE(dryRun.removePath(file).isOk());
+  EXPECT_TRUE(dryRun.removePropertyListKeys(preferences, {"a:b", "missing"}).isOk());
+  dryRun.leaveDirectory(tmp.at("data"));
+  EXPECT_TRUE(dryRun.signalProcessGroup(4321, SIGKILL, "/Library/Q/helperd").isOk());
+  EXPECT_EQ(dryRun.sendQuitEvent({"/Applications/Q Viewer.app", "Q Viewer", 0, 777}), 0);
+  EXPECT_TRUE(dryRun.becomeRoot().isOk());
+
+  EXPECT_EQ(real.output, "Would run: " + tool + " --silent true\n"
+                         "Would run: " + tool + " --forget com.q.x\n"
+                         "Would run: " + tool + " --guid \"A B\"\n"
+                         "Would delete: " + file + "\n"
+                         "Would remove key: a:b from " + preferences + "\n"
+                         "Would remove key: missing from " + preferences + "\n"
+                         "Would keep: " + tmp.at("data") + "\n"
+                         "Would kill: 4321 /Library/Q/helperd\n"
+                         "Would quit: \"Q Viewer\" \"/Applications/Q Viewer.app\" 777\n");
+  EXPECT_TRUE(real.programCalls.empty());
+  EXPECT_TRUE(real.removedPaths.empty());
+  EXPECT_TRUE(real.signals.empty());
+  EXPECT_TRUE(real.quitRequests.empty());
+  EXPECT_TRUE(real.keptDirectories.empty());
+  EXPECT_FALSE(pathPresent(tmp.at("ran")));
+  EXPECT_TRUE(pathPresent(file));
+  EXPECT_EQ(readWholeFile(preferences), kPreferences);
+}
+
+TEST_F(DryRunTest, QueriesAnswerAsAfterTheDeletions) {
+  tmp.writeFile("app/Contents/MacOS/App", "x");
+  tmp.writeFile("app/Contents/Info.plist", kPreferences);
+  tmp.writeFile("app2/kept", "x");  // shares a prefix with "app", not an ancestor
+  tmp.writeFile("other", "x");
+  tmp.makeSymlink("link", tmp.at("other"));
+
+  // Spelt as a manifest spells it; the queries below use the plain form.
+  ASSERT_TRUE(dryRun.removePath(tmp.path() + "/./app/").isOk());
+  ASSERT_TRUE(dryRun.removePath(tmp.at("link")).isOk());
+
+  for (const std::string& gone : {tmp.at("app"), tmp.at("app/Contents"),
+                                  tmp.at("app/Contents/MacOS/App"), tmp.at("link")}) {
+    EXPECT_FALSE(dryRun.exists(gone)) << gone;
+    EXPECT_EQ(dryRun.linkMode(gone), std::nullopt) << gone;
+    EXPECT_TRUE(pathPresent(gone)) << gone;
+  }
+  EXPECT_EQ(dryRun.readFile(tmp.at("app/Contents/Info.plist")), std::nullopt);
+  EXPECT_EQ(dryRun.listDirectory(tmp.at("app/Contents")), std::nullopt);
+  EXPECT_EQ(dryRun.listDirectory(tmp.path()),
+            (std::vector<std::string>{"app2", "other"}));
+
+  EXPECT_TRUE(dryRun.exists(tmp.at("app2/kept")));
+  EXPECT_TRUE(dryRun.exists(tmp.at("other")));  // a link's target stays
+  EXPECT_EQ(dryRun.readFile(tmp.at("other")), "x");
+  EXPECT_EQ(dryRun.listDirectory(tmp.at("app2")), std::vector<std::string>{"kept"});
+}
+
+// Deletions that the real call would refuse or find nothing for are not
+// shown, so every "Would delete" line stands for something a real run removes.
+TEST_F(DryRunTest, ShowsOnlyDeletionsThatWouldRemoveSomething) {
+  tmp.writeFile("dir/file", "x");
+  tmp.makeSymlink("dangling", tmp.at("nowhere"));
+  ASSERT_TRUE(dryRun.removePath(tmp.at("dir")).isOk());
+
+  const struct {
+    std::string path;
+    int errnum;  // 0: shown and succeeds
+  } cases[] = {
+      {tmp.at("missing"), ENOENT},
+      {tmp.at("no/such/directory/file"), ENOENT},
+      {tmp.at("dir/file"), ENOENT},  // below a path deleted earlier
+      {tmp.at("dir"), ENOENT},       // deleted twice
+      {"relative/path", EINVAL},
+      {"", EINVAL},
+      {"/", EINVAL},
+      {"/./", EINVAL},
+      {tmp.at("dangling"), 0},  // a link is deleted itself, dangling or not
+  };
+  for (const auto& c : cases) {
+    real.output.clear();
+    const Status status = dryRun.removePath(c.path);
+    EXPECT_EQ(status.errnum(), c.errnum) << c.path;
+    EXPECT_EQ(real.output, c.errnum == 0 ? "Would delete: " + c.path + "\n" : "") << c.path;
+  }
+}
+
+// The world as a user sees it who may not look inside one directory, the way
+// an unprivileged dry run meets directories only root may enter.
+class ClosedDirectoryPlatform : public testing::RecordingPlatform {
+ public:
+  ClosedDirectoryPlatform(Locations locations, std::string closed)
+      : RecordingPlatform(std::move(locations)), closed_(std::move(closed)) {}
+
+  std::optional<mode_t> linkMode(const std::string& path) override {
+    if (path.starts_with(closed_ + "/")) return std::nullopt;
+    return RecordingPlatform::linkMode(path);
+  }
+  std::optional<std::vector<std::string>> listDirectory(const std::string& path) override {
+    if (path.starts_with(closed_)) return std::nullopt;
+    return RecordingPlatform::listDirectory(path);
+  }
+
+ private:
+  std::string closed_;
+};
+
+TEST(DryRunUnprivileged, ShowsDeletionsItCannotRuleOut) {
+  testing::TempDir tmp;
+  tmp.writeFile("private/file", "x");
+  ClosedDirectoryPlatform user(testing::locationsUnder(tmp.path()), tmp.at("private"));
+  DryRunPlatform dryRun(user);
+
+  const struct {
+    std::string path;
+    bool shown;
+  } cases[] = {
+      {tmp.at("private/file"), true},
+      {tmp.at("private/maybe/there"), true},  // root might find it
+      {tmp.at("absent/file"), false},         // its open parent proves it absent
+  };
+  for (const auto& c : cases) {
+    user.output.clear();
+    EXPECT_EQ(dryRun.removePath(c.path).isOk(), c.shown) << c.path;
+    EXPECT_EQ(user.output, c.shown ? "Would delete: " + c.path + "\n" : "") << c.path;
+  }
+}
+
+TEST_F(DryRunTest, DeletionOfAnythingButADirectoryIsShownToo) {
+  const std::string file = tmp.writeFile("dir/file", "x");
+  EXPECT_EQ(dryRun.removeUnlessDirectory(tmp.at("dir")).errnum(), EISDIR);
+  EXPECT_TRUE(dryRun.removeUnlessDirectory(file).isOk());
+  EXPECT_EQ(real.output, "Would delete: " + file + "\n");
+  EXPECT_TRUE(pathPresent(file));
+  EXPECT_FALSE(dryRun.exists(file));
+}
+
+TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
+  const std::string notDictionary = tmp.writeFile(
+      "array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
+  const std::string garbage = tmp.writeFile("garbage.plist", "not a property list");
+  const std::string deleted = tmp.writeFile("deleted.plist", kPreferences);
+  ASSERT_TRUE(dryRun.removePath(deleted).isOk());
+  real.output.clear();
+
+  const struct {
+    std::string path;
+    int errnum;
+  } cases[] = {
+      {tmp.at("missing.plist"), ENOENT},
+      {deleted, ENOENT},  // as the real run finds it after the deletion
+      {notDictionary, EINVAL},
+      {garbage, EINVAL},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(dryRun.removePropertyListKeys(c.path, {"a"}).errnum(), c.errnum) << c.path;
+  }
+  // The same answers as the real edit, for the files it sees the same way.
+  for (const std::string& path : {tmp.at("missing.plist"), notDictionary, garbage}) {
+    EXPECT_EQ(real.removePropertyListKeys(path, {"a"}).errnum(),
+              dryRun.removePropertyListKeys(path, {"a"}).errnum())
+        << path;
+  }
+  EXPECT_EQ(real.output, "");
+  EXPECT_FALSE(pathPresent(tmp.at("missing.plist")));
+}
+
+}  // namespace
+}  // namespace qu
