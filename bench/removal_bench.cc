@@ -129,6 +129,7 @@ int run(int rounds) {
                 formatSeconds(engine.processor).c_str(), formatSeconds(rm.wall).c_str(),
                 formatSeconds(rm.processor).c_str(), formatRatio(engine.wall / rm.wall).c_str(),
                 formatRatio(engine.processor / rm.processor).c_str());
+    std::fflush(stdout);
     engineWall.push_back(engine.wall);
     engineProcessor.push_back(engine.processor);
     rmWall.push_back(rm.wall);

@@ -5,7 +5,8 @@
 #
 # Usage: bench/run.sh [--rounds N]
 #   BENCH_BUILD   build directory (default build/bench); the log is bench.log there
-#   DISK_TMPDIR   where the on-disk removal trees go (default /var/tmp)
+#   DISK_TMPDIR   also run the removal comparison with its trees in this directory
+#                 (on disk; slow, and as noisy as the disk's write-back)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,7 +37,9 @@ run() {
 }
 
 run env TMPDIR=/dev/shm "$build/bench/removal_bench" --rounds "$rounds"
-run env TMPDIR="${DISK_TMPDIR:-/var/tmp}" "$build/bench/removal_bench" --rounds "$rounds"
+if [[ -n ${DISK_TMPDIR:-} ]]; then
+  run env TMPDIR="$DISK_TMPDIR" "$build/bench/removal_bench" --rounds "$rounds"
+fi
 run "$build/bench/process_table_bench" --benchmark_color=false
 run "$build/bench/peak_memory_bench"
 run env QU_BINARY="$build/src/cli/quorvane-uninstall" PYTHONDONTWRITEBYTECODE=1 \

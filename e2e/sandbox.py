@@ -29,6 +29,11 @@ PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.execu
 SETUP_FAILED = 77
 PASSED_ENVIRONMENT = ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")
 
+# What AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer print
+# when they find something, in a build made with QU_SANITIZE.
+SANITIZER_REPORT = re.compile(
+    r"^==\d+==ERROR: \w+Sanitizer|^SUMMARY: \w+Sanitizer|: runtime error: ", re.MULTILINE)
+
 # "2026-12-08 02:11:25.123 quorvane-uninstall[1234] message"
 LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \S+\[\d+\] (.*)$")
 
@@ -155,7 +160,13 @@ def run_all(world, runs, with_binary=True):
         raise RuntimeError(f"sandbox failed (status {completed.returncode}):\n{errors}")
     if errors:
         sys.stderr.write(errors)
-    return [outcome(report) for report in json.loads(completed.stdout)["runs"]]
+    outcomes = [outcome(report) for report in json.loads(completed.stdout)["runs"]]
+    # A sanitizer's finding fails the scenario whatever it asserts, even one
+    # whose exit status the report happens not to change.
+    for finished in outcomes:
+        if SANITIZER_REPORT.search(finished.stderr):
+            raise AssertionError(f"sanitizer report:\n{finished.stderr}")
+    return outcomes
 
 
 def outcome(report):

@@ -25,8 +25,7 @@ bool hasType(Platform& platform, const std::string& path, mode_t type) {
 // A Finder metadata file alone does not make a directory worth keeping. A
 // directory we cannot look into is kept: the caller deletes whatever counts
 // as empty together with its contents.
-bool entriesCountAsEmpty(Platform& platform, const std::string& directory) {
-  const auto entries = platform.listDirectory(directory);
+bool entriesCountAsEmpty(const std::optional<std::vector<std::string>>& entries) {
   if (!entries) return false;
   if (entries->size() == 1 && entries->front().find(".DS_Store") != std::string::npos) {
     return true;
@@ -50,13 +49,17 @@ bool isDirectory(Platform& platform, const std::string& path) {
 
 std::optional<bool> directoryIsEmptyIfPresent(Platform& platform, const std::string& path) {
   if (!isDirectory(platform, path)) return std::nullopt;
-  return entriesCountAsEmpty(platform, path);
+  const auto entries = platform.listDirectory(path);
+  // A directory that went away since the test above is no longer present;
+  // one that is still there but cannot be listed is kept.
+  if (!entries && !isDirectory(platform, path)) return std::nullopt;
+  return entriesCountAsEmpty(entries);
 }
 
 bool directoryIsEmpty(Platform& platform, const std::string& path) {
   if (!platform.exists(path)) throw std::invalid_argument("File does not exist at path.");
   if (!isDirectory(platform, path)) throw std::invalid_argument("Path is not a directory.");
-  return entriesCountAsEmpty(platform, path);
+  return entriesCountAsEmpty(platform.listDirectory(path));
 }
 
 }  // namespace qu

@@ -296,12 +296,18 @@ bool fitsXml(const Value& value) {
 }
 
 Status writeFileAtomically(const std::string& path, const Value& value) {
+  return writeFileAtomically(path, value, [](int fd, const void* data, std::size_t size) {
+    return ::write(fd, data, size);
+  });
+}
+
+Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write) {
   // A binary list can hold what XML cannot; written anyway, a string would
   // silently end early or a date move.
   if (!fitsXml(value)) {
     return Status::error(EINVAL, "write " + path + ": a value the XML form cannot hold");
   }
-  return replaceFileAtomically(path, toXml(value));
+  return replaceFileAtomically(path, toXml(value), write);
 }
 
 }  // namespace qu::plist

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "extensions/atomic_file.h"
 #include "extensions/plist.h"
 #include "platform/status.h"
 
@@ -31,5 +32,7 @@ bool fitsXml(const Value& value);
 // is untouched and no temporary file is left. A value that does not fit the
 // XML form is refused with EINVAL rather than written cut short.
 Status writeFileAtomically(const std::string& path, const Value& value);
+// As above, filling the temporary file through the given write(2).
+Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write);
 
 }  // namespace qu::plist

@@ -226,7 +226,7 @@ bool xmlIsSafe(std::string_view text) {
     } else if (rest.starts_with("<!")) {
       skipPast(">");
     } else if (rest.starts_with("</array") || rest.starts_with("</dict")) {
-      --depth;
+      if (depth > 0) --depth;  // a stray end tag must not pay for later nesting
       skipPast(">");
     } else if (rest.starts_with("<array") || rest.starts_with("<dict")) {
       const std::size_t close = text.find('>', at);

@@ -61,7 +61,8 @@ class RealPipedChild final : public PipedChild {
 
 class RealPlatform final : public Platform {
  public:
-  explicit RealPlatform(Locations locations) : locations_(std::move(locations)) {}
+  RealPlatform(Locations locations, WriteCall write)
+      : locations_(std::move(locations)), write_(std::move(write)) {}
 
   const Locations& locations() const override { return locations_; }
 
@@ -160,6 +161,7 @@ class RealPlatform final : public Platform {
       return Status::error(EINVAL, "read " + path + ": not a dictionary");
     }
     plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
+    if (write_) return plist::writeFileAtomically(path, *contents, write_);
     return plist::writeFileAtomically(path, *contents);
   }
 
@@ -202,12 +204,17 @@ class RealPlatform final : public Platform {
 
  private:
   Locations locations_;
+  WriteCall write_;  // empty: write(2) itself
 };
 
 }  // namespace
 
 std::unique_ptr<Platform> makeRealPlatform(Locations locations) {
-  return std::make_unique<RealPlatform>(std::move(locations));
+  return std::make_unique<RealPlatform>(std::move(locations), WriteCall());
+}
+
+std::unique_ptr<Platform> makeRealPlatform(Locations locations, WriteCall write) {
+  return std::make_unique<RealPlatform>(std::move(locations), std::move(write));
 }
 
 }  // namespace qu

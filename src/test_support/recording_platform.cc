@@ -8,6 +8,10 @@ RecordingPlatform::RecordingPlatform(Locations locations)
     : detail::OwnedTarget{makeRealPlatform(std::move(locations))},
       PlatformWrapper(*detail::OwnedTarget::target) {}
 
+RecordingPlatform::RecordingPlatform(Locations locations, WriteCall propertyListWrite)
+    : detail::OwnedTarget{makeRealPlatform(std::move(locations), std::move(propertyListWrite))},
+      PlatformWrapper(*detail::OwnedTarget::target) {}
+
 RecordingPlatform::~RecordingPlatform() = default;
 
 CapturedOutput RecordingPlatform::captureOutput(const std::string& program,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "extensions/atomic_file.h"
 #include "platform/platform_wrapper.h"
 
 namespace qu::testing {
@@ -36,6 +37,8 @@ struct OwnedTarget {
 class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
  public:
   explicit RecordingPlatform(Locations locations);
+  // Property-list rewrites fill their temporary file through `write`.
+  RecordingPlatform(Locations locations, WriteCall propertyListWrite);
   ~RecordingPlatform() override;
 
   // Captured standard output and log lines.
