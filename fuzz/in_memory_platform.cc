@@ -98,8 +98,7 @@ Status InMemoryPlatform::removePropertyListKeys(const std::string& path,
   return Status::error(ENOENT, "no such property list: " + path);
 }
 
-Status InMemoryPlatform::signalProcessGroup(pid_t group, int signal,
-                                            const std::string& program) {
+Status InMemoryPlatform::signalProcessGroup(pid_t group, int signal, const std::string& program) {
   signals.push_back({group, signal, program});
   return Status::ok();
 }

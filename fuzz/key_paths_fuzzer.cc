@@ -53,7 +53,8 @@ bool sameOrBothAbsent(const plist::Value* a, const plist::Value* b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::string_view> parts = qu::fuzzing::sections(qu::fuzzing::bytesOf(data, size), 2);
+  const std::vector<std::string_view> parts =
+      qu::fuzzing::sections(qu::fuzzing::bytesOf(data, size), 2);
   const plist::Dictionary world = worldOf(parts[0]);
   std::vector<std::string> keyPaths = qu::split(parts[1], '\n');
   // Every path is checked against every other: a dozen or so keep runs fast.
@@ -67,9 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t lastColon = keyPath.rfind(':');
     if (value != nullptr && lastColon != std::string::npos) {
       // An empty head is the empty key, though the empty key path names nothing.
-      const plist::Value* outer = lastColon == 0
-                                      ? world.find("")
-                                      : plist::valueForRecursiveKey(world, keyPath.substr(0, lastColon));
+      const plist::Value* outer =
+          lastColon == 0 ? world.find("")
+                         : plist::valueForRecursiveKey(world, keyPath.substr(0, lastColon));
       check(outer != nullptr && outer->dictionary() != nullptr &&
                 outer->dictionary()->find(keyPath.substr(lastColon + 1)) == value,
             "a value is found in the dictionary its path's head names");

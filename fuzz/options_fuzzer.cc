@@ -69,8 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (status == 0) {
     check(platform.printed == "Usage", "a bad option shows the usage alone");
   } else if (status == 1) {
-    check(platform.printed.starts_with("Invalid ID Specified: ") && platform.printed.ends_with(".\n"),
-          "an unknown identifier is named");
+    check(
+        platform.printed.starts_with("Invalid ID Specified: ") && platform.printed.ends_with(".\n"),
+        "an unknown identifier is named");
   } else {
     check(!status.has_value(), "the parser ends a run only with 0 or 1");
     check(platform.printed.empty(), "a good command line prints nothing");
@@ -79,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::set<const qu::UninstallItem*> seen;
   for (const qu::ItemPtr& item : options.selection) {
     check(seen.insert(item.get()).second, "no item is selected twice");
-    check(item->identifier() && qu::UninstallItem::findItemInArray(catalogue.values(),
-                                                                  *item->identifier()) == item.get(),
+    check(item->identifier() && qu::UninstallItem::findItemInArray(
+                                    catalogue.values(), *item->identifier()) == item.get(),
           "only catalogue items are selected");
   }
   // "--" ends the options; an identifier taken for "--all" ends the run.

@@ -2,45 +2,23 @@
 // files and the package database's output: parsed from memory and from a
 // file alike, and what the uninstaller would write back reads the same again.
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 
 #include "extensions/plist_io.h"
 #include "extensions/recurse.h"
 #include "fuzz_input.h"
 #include "plist_equality.h"
+#include "scratch_file.h"
 
 namespace {
 
-std::string scratchFile;
-
-void removeScratchFile() { ::unlink(scratchFile.c_str()); }
-
-void writeScratchFile(std::string_view bytes) {
-  const int fd = ::open(scratchFile.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  qu::fuzzing::check(fd >= 0, "the scratch file opens");
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    qu::fuzzing::check(written > 0, "the scratch file takes the input");
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  ::close(fd);
+// Static, so that it is removed when libFuzzer ends the process with exit().
+const qu::fuzzing::ScratchFile& scratchFile() {
+  static const qu::fuzzing::ScratchFile file("qu-plist-fuzz");
+  return file;
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  std::string path = "/tmp/qu-plist-fuzz-XXXXXX";
-  const int fd = ::mkstemp(path.data());
-  qu::fuzzing::check(fd >= 0, "a scratch file can be made");
-  ::close(fd);
-  scratchFile = path;
-  std::atexit(removeScratchFile);
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using qu::fuzzing::check;
@@ -53,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The package database's answer arrives as a string, the other lists as files.
   const std::optional<plist::Value> fromString = plist::dictionaryWithContentsOfString(bytes);
-  writeScratchFile(bytes);
-  const std::optional<plist::Value> fromFile = plist::readFile(scratchFile);
+  scratchFile().write(bytes);
+  const std::optional<plist::Value> fromFile = plist::readFile(scratchFile().path());
   check(value.has_value() == fromFile.has_value() && value.has_value() == fromString.has_value(),
         "memory, string and file forms agree on whether the bytes are a property list");
   if (!value) return 0;

@@ -30,7 +30,8 @@ class FixedManifest : public qu::Manifest {
 };
 
 bool holdsLineBreak(std::string_view path) {
-  for (std::string_view mark : {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+  for (std::string_view mark :
+       {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
     if (path.find(mark) != std::string_view::npos) return true;
   }
   return false;
@@ -52,7 +53,8 @@ qu::ProcessTable plainScan(const qu::ProcessTable& processes, const qu::PathList
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::string_view> parts = qu::fuzzing::sections(qu::fuzzing::bytesOf(data, size), 2);
+  const std::vector<std::string_view> parts =
+      qu::fuzzing::sections(qu::fuzzing::bytesOf(data, size), 2);
   const std::string_view listing = parts[0];
 
   const qu::ProcessTable processes = qu::parseProcessListing(listing);
@@ -60,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(path.starts_with('/'), "every process path is absolute");
     check(!holdsLineBreak(path), "no process path spans a line break");
     check(pid >= 1, "every process id names one process");
-    check(listing.find(path) != std::string_view::npos, "every process path comes from the listing");
+    check(listing.find(path) != std::string_view::npos,
+          "every process path comes from the listing");
   }
 
   qu::PathList files = qu::split(parts[1], '\n');

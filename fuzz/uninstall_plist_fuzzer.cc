@@ -122,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& [group, signal, program] : platform.signals) {
     check(group > 1 && group != platform.processGroup, "spared process groups get no signal");
     check(signal == SIGKILL, "programs are stopped with SIGKILL");
-    check(!qu::containsIgnoringCase(program, protectedApp), "the uninstaller application is spared");
+    check(!qu::containsIgnoringCase(program, protectedApp),
+          "the uninstaller application is spared");
   }
   for (const qu::LaunchedApplication& application : platform.quitRequests) {
     check(application.path != platform.paths.protectedUninstallerApp,

@@ -16,4 +16,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQU_WERROR=ON
 cmake --build build/release -j "$jobs"
+scripts/lint.sh build/release
 ctest --test-dir build/release -j "$jobs" --output-on-failure

@@ -41,7 +41,7 @@ WriteCall diskFillsAfter(std::size_t budget) {
 
 TEST(ReplaceFileAtomicallyTest, AFullDiskLeavesTheOriginalAndNoTemporaryFile) {
   const std::string original = "<plist version=\"1.0\"><dict/></plist>\n";
-  const std::string replacement(64 * 1024, 'x');
+  const std::string replacement(std::size_t{64} * 1024, 'x');
   TempDir dir;
   std::string path = dir.writeFile("prefs.plist", original, 0640);
 

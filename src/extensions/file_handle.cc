@@ -10,7 +10,7 @@ namespace qu {
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
 // One read(2) that is not cut short by a signal.
 ssize_t readRetrying(int fd, char* buffer, std::size_t size) {

@@ -54,7 +54,7 @@ TEST_F(FileTypesTest, FinderMetadataAloneCountsAsEmpty) {
   for (const Case& c : cases) {
     const std::string name = "d" + std::to_string(index++);
     const std::string directory = tmp.makeDirectory(name);
-    for (const std::string& entry : c.entries) tmp.writeFile(name + "/" + entry, "");
+    for (const std::string& entry : c.entries) tmp.writeFile(name + '/' + entry, "");
     EXPECT_EQ(directoryIsEmpty(*platform, directory), c.empty) << name;
   }
 

@@ -281,11 +281,14 @@ std::optional<Value> readFile(const std::string& path) {
 std::string toXml(const Value& value) { return xmlOf(toNode(value).get()); }
 
 bool fitsXml(const Value& value) {
-  const auto whole = [](std::string_view text) { return text.find('\0') == std::string_view::npos; };
+  const auto whole = [](std::string_view text) {
+    return text.find('\0') == std::string_view::npos;
+  };
   if (const std::string* text = value.string()) return whole(*text);
   if (const Date* date = value.date()) return isWritableDate(date->sinceReferenceDate);
   if (const Array* array = value.array()) {
-    return std::all_of(array->begin(), array->end(), [](const Value& item) { return fitsXml(item); });
+    return std::all_of(array->begin(), array->end(),
+                       [](const Value& item) { return fitsXml(item); });
   }
   if (const Dictionary* dictionary = value.dictionary()) {
     return std::all_of(dictionary->begin(), dictionary->end(), [&whole](const auto& entry) {

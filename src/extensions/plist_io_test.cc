@@ -160,10 +160,10 @@ std::string binaryDate(double sinceReferenceDate) {
   std::string bytes("bplist00\x33", 9);
   const auto bits = std::bit_cast<std::uint64_t>(sinceReferenceDate);
   for (int shift = 56; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>(bits >> shift));
-  bytes += '\x08';                                       // the offset table
-  bytes += std::string(6, '\0') + "\x01\x01";              // offset and reference sizes
+  bytes += '\x08';                                                // the offset table
+  bytes += std::string(6, '\0') + "\x01\x01";                     // offset and reference sizes
   bytes += std::string(7, '\0') + '\x01' + std::string(8, '\0');  // one object, the top one
-  bytes += std::string(7, '\0') + '\x11';                 // the offset table's place
+  bytes += std::string(7, '\0') + '\x11';                         // the offset table's place
   return bytes;
 }
 

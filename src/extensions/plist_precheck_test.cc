@@ -64,8 +64,7 @@ TEST(SafeToParseTest, RefusesWhatWouldBringTheLibraryDown) {
        xmlChain(kDeepestNesting + 1, "<!-- </array> --><![CDATA[</array>]]>"), false},
       {"binary nested as deep as allowed", binaryChain(kDeepestNesting), true},
       {"binary nested one deeper", binaryChain(kDeepestNesting + 1), false},
-      {"binary containers that each reference the next twice",
-       binaryList([] {
+      {"binary containers that each reference the next twice", binaryList([] {
          std::vector<std::string> objects;
          for (int i = 1; i <= 40; ++i) objects.push_back("\xA2" + twoBytes(i) + twoBytes(i));
          objects.push_back(kTrue);
@@ -73,22 +72,23 @@ TEST(SafeToParseTest, RefusesWhatWouldBringTheLibraryDown) {
        }()),
        false},
       {"an array inside itself", binaryList({"\xA1" + twoBytes(0)}), false},
-      {"a UTF-16 key holding U+0000", binaryList({"\xD1" + twoBytes(1) + twoBytes(2), kUtf16EWithNul, kTrue}),
-       false},
+      {"a UTF-16 key holding U+0000",
+       binaryList({"\xD1" + twoBytes(1) + twoBytes(2), kUtf16EWithNul, kTrue}), false},
       {"a UTF-16 key in a nested dictionary",
-       binaryList({"\xA1" + twoBytes(1), "\xD1" + twoBytes(2) + twoBytes(3), kUtf16EWithNul, kTrue}),
+       binaryList(
+           {"\xA1" + twoBytes(1), "\xD1" + twoBytes(2) + twoBytes(3), kUtf16EWithNul, kTrue}),
        false},
-      {"a UTF-16 value holding U+0000", binaryList({"\xD1" + twoBytes(1) + twoBytes(2), "\x51k", kUtf16EWithNul}),
-       true},
-      {"an ASCII key holding NUL", binaryList({"\xD1" + twoBytes(1) + twoBytes(2), std::string("\x52\x00k", 3), kTrue}),
-       true},
+      {"a UTF-16 value holding U+0000",
+       binaryList({"\xD1" + twoBytes(1) + twoBytes(2), "\x51k", kUtf16EWithNul}), true},
+      {"an ASCII key holding NUL",
+       binaryList({"\xD1" + twoBytes(1) + twoBytes(2), std::string("\x52\x00k", 3), kTrue}), true},
       {"a key shared by many dictionaries",
        binaryList({"\xA3" + twoBytes(1) + twoBytes(1) + twoBytes(1),
                    "\xD1" + twoBytes(2) + twoBytes(3), "\x51k", kTrue}),
        true},
       {"a truncated binary list is left to the library", "bplist00\xD1\x01", true},
-      {"a trailer pointing outside is left to the library",
-       "bplist00" + std::string(40, '\xFF'), true},
+      {"a trailer pointing outside is left to the library", "bplist00" + std::string(40, '\xFF'),
+       true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(safeToParse(c.bytes), c.safe) << c.story;

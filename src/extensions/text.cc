@@ -17,7 +17,7 @@ std::string format(const char* fmt, ...) {
   if (length > 0) {
     // One more byte for the terminating zero that vsnprintf always writes.
     text.resize(static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(text.data(), text.size(), fmt, args);
+    (void)std::vsnprintf(text.data(), text.size(), fmt, args);
     text.resize(static_cast<std::size_t>(length));
   }
   va_end(args);

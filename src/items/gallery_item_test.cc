@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"RemoteTextZero", [](auto& r, auto&) { r.set("Remote", "0"); }, true},
         RecordCase{"NoUpdateInfo",
                    [](auto&, auto& root) {
-                     std::remove(root.at("Gallery/Tour/Uninstall/updateinfo.xml").c_str());
+                     (void)std::remove(root.at("Gallery/Tour/Uninstall/updateinfo.xml").c_str());
                    },
                    false},
         RecordCase{"NoManifestPath", [](auto& r, auto&) { r.erase("ImsManifestXml"); }, false},
@@ -203,10 +203,11 @@ INSTANTIATE_TEST_SUITE_P(
         TitleCase{"UnclosedTagIsRepaired",
                   "<lom:lom xmlns:lom=\"urn:lom\">" + title("en", "Tour") + "<lom:description>",
                   "Tour"},
-        TitleCase{"BytesThatDoNotFitTheDeclaredEncoding",
-                  "<?xml version=\"1.0\" encoding=\"SHIFT_JIS\"?>\n<lom:lom xmlns:lom=\"urn:lom\">" +
-                      title("en", "Tour") + "<x>\x81\x20</x></lom:lom>",
-                  "Tour"},
+        TitleCase{
+            "BytesThatDoNotFitTheDeclaredEncoding",
+            "<?xml version=\"1.0\" encoding=\"SHIFT_JIS\"?>\n<lom:lom xmlns:lom=\"urn:lom\">" +
+                title("en", "Tour") + "<x>\x81\x20</x></lom:lom>",
+            "Tour"},
         TitleCase{"NoEnglishString", metadataWith(title("fr", "Visite")), std::nullopt},
         TitleCase{"PrefixNeverDeclared", "<lom>" + title("en", "Tour") + "</lom>",
                   std::nullopt}),

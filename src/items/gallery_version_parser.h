@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-struct _xmlTextReader;
+struct _xmlTextReader;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): libxml2's own name
 
 namespace qu {
 
@@ -15,6 +15,7 @@ struct CalendarDate {
   int year = 0;
   int month = 0;
   int day = 0;
+  // NOLINTNEXTLINE(modernize-use-nullptr): the analyser misreads a defaulted <=>
   friend auto operator<=>(const CalendarDate&, const CalendarDate&) = default;
 };
 

@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 
-struct _xmlDoc;
+struct _xmlDoc;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): libxml2's own name
 
 namespace qu {
 

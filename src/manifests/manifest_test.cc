@@ -32,7 +32,7 @@ ProcessListCase equalLengthsInToolOrder() {
     c.lines.push_back(format("k%02d", i));
     c.expected.push_back(format("/k%02d", i));
   }
-  c.lines.push_back("");
+  c.lines.emplace_back();
   return c;
 }
 

@@ -184,7 +184,11 @@ Status DryRunPlatform::removePropertyListKeys(const std::string& path,
   if (contents->dictionary() == nullptr) {
     return Status::error(EINVAL, "read " + path + ": not a dictionary");
   }
-  for (const std::string& keyPath : keyPaths) show("remove key: " + keyPath + " from " + path);
+  for (const std::string& keyPath : keyPaths) {
+    std::string line = "remove key: ";
+    line.append(keyPath).append(" from ").append(path);
+    show(line);
+  }
   return Status::ok();
 }
 

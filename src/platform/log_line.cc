@@ -13,7 +13,7 @@ std::string formatLogLine(const timespec& when, pid_t pid, std::string_view mess
   tm local{};
   ::localtime_r(&when.tv_sec, &local);
   char stamp[32];
-  ::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+  (void)::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   std::string line = format("%s.%03ld %s[%ld] ", stamp, when.tv_nsec / 1000000L, kProgramName,
                             static_cast<long>(pid));
   line.append(message);
@@ -25,8 +25,9 @@ void writeLogLine(std::string_view message) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   const std::string line = formatLogLine(now, ::getpid(), message);
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
+  // Nothing sensible is left to do when standard error itself fails.
+  (void)std::fwrite(line.data(), 1, line.size(), stderr);
+  (void)std::fflush(stderr);
 
   // Opened each time: cheap, and immune to anyone else's closelog().
   ::openlog(kProgramName, LOG_PID, LOG_USER);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
-#include <time.h>
+#include <ctime>
 
 #include <string>
 #include <string_view>

@@ -2,13 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <utility>
 
@@ -31,7 +31,7 @@ struct DirCloser {
 
 // A child that inherits our standard output must see everything we printed
 // before it, or its lines would overtake ours.
-void flushOurOutput() { std::fflush(stdout); }
+void flushOurOutput() { (void)std::fflush(stdout); }
 
 class RealPipedChild final : public PipedChild {
  public:
@@ -105,7 +105,10 @@ class RealPlatform final : public Platform {
     return std::unique_ptr<PipedChild>(std::make_unique<RealPipedChild>(std::move(child).value()));
   }
 
-  void print(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
+  // Standard output that cannot be written to has no better place to complain.
+  void print(std::string_view text) override {
+    (void)std::fwrite(text.data(), 1, text.size(), stdout);
+  }
 
   void printProgress(std::string_view line) override { print(line); }
 

@@ -1,12 +1,12 @@
 #include "platform/real_platform.h"
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstdint>
 #include <filesystem>

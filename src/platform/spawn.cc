@@ -1,12 +1,12 @@
 #include "platform/spawn.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <utility>
 
 extern char** environ;

@@ -78,7 +78,7 @@ TEST_F(PackageSequenceTest, RunsEveryStepInOrder) {
 
 TEST_F(PackageSequenceTest, FailingOrMissingProgramsAreLoggedAndTheRestStillRuns) {
   const std::string script = world.recordingTool(at("scripts/pre"), "pre", "exit 1");
-  std::remove(platform.locations().launchctl.c_str());
+  (void)std::remove(platform.locations().launchctl.c_str());
   world.recordingTool(platform.locations().kextunload, "kextunload", "exit 2");
   world.tmp.writeFile("disk/f", "x");
 
