@@ -14,6 +14,9 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan -L 'unit|e2e' -j "$jobs" --output-on-failure
 
+# Every parser of outside input, fuzzed for a fixed, deterministic number of runs.
+fuzz/run.sh 5000
+
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQU_WERROR=ON
 cmake --build build/release -j "$jobs"
 scripts/lint.sh build/release
