@@ -24,8 +24,10 @@ trap 'rm -rf "$scratch"' EXIT
 failures="$build/fuzz-failures"
 rm -rf "$failures"
 
-# Address-space layout randomisation would change the pointer comparisons the
-# fuzzer learns from, and with them its choices; without it a run repeats.
+# Addresses differ from run to run (layout randomisation, allocator state) and
+# would steer the fuzzer's choices through the comparisons it watches and the
+# containers keyed by them. With randomisation off here and comparison
+# tracing off below (-use_cmp=0), a run repeats exactly.
 norandom=()
 if setarch "$(uname -m)" -R true 2>/dev/null; then norandom=(setarch "$(uname -m)" -R); fi
 
@@ -35,8 +37,9 @@ for corpus in fuzz/corpus/*/; do
   mkdir "$scratch/$target"
   log="$scratch/$target.log"
   start=$SECONDS
-  if "${norandom[@]}" "$build/fuzz/${target}_fuzzer" -runs="$runs" -seed=1 -max_len=4096 -timeout=10 \
-      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$scratch/$target-" \
+  if "${norandom[@]}" "$build/fuzz/${target}_fuzzer" -runs="$runs" -seed=1 -use_cmp=0 \
+      -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$scratch/$target-" \
       "$scratch/$target" "$corpus" >"$log" 2>&1; then
     reached=$(grep -o 'DONE .*corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | sed 's/DONE *//')
     echo "fuzz: $target: $runs runs, $((SECONDS - start)) s, ok ($reached)"
