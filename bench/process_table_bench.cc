@@ -62,21 +62,6 @@ PathList packageFiles() {
   return Manifest::processList(layout.files, "/./Applications");
 }
 
-// The rule stated plainly: for each process, the first file (in list order)
-// that ends with its path, ignoring case.
-ProcessTable nestedScan(const ProcessTable& processes, const PathList& files) {
-  ProcessTable running;
-  for (const auto& [path, pid] : processes) {
-    for (const std::string& file : files) {
-      if (endsWithIgnoringCase(file, path)) {
-        running.emplace(path, pid);
-        break;
-      }
-    }
-  }
-  return running;
-}
-
 // Passes everything on to the console and keeps each benchmark's median
 // time per iteration.
 class MedianKeeper : public benchmark::ConsoleReporter {
@@ -99,7 +84,7 @@ int run(int argc, char** argv) {
   const PathList files = packageFiles();
 
   const ProcessTable matched = processesRunningFrom(parseProcessListing(listing), files);
-  const ProcessTable scanned = nestedScan(parseProcessListing(listing), files);
+  const ProcessTable scanned = processesRunningFromByScan(parseProcessListing(listing), files);
   if (matched != scanned || matched.size() != kPackageProcesses) {
     std::fprintf(stderr, "process table: the matcher found %zu processes, the scan %zu\n",
                  matched.size(), scanned.size());
@@ -115,7 +100,7 @@ int run(int argc, char** argv) {
   })->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
   benchmark::RegisterBenchmark("nested_scan", [&](benchmark::State& state) {
     for (auto _ : state) {
-      benchmark::DoNotOptimize(nestedScan(parseProcessListing(listing), files));
+      benchmark::DoNotOptimize(processesRunningFromByScan(parseProcessListing(listing), files));
     }
   })->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 

@@ -37,19 +37,6 @@ bool holdsLineBreak(std::string_view path) {
   return false;
 }
 
-qu::ProcessTable plainScan(const qu::ProcessTable& processes, const qu::PathList& files) {
-  qu::ProcessTable running;
-  for (const auto& [path, pid] : processes) {
-    for (const std::string& file : files) {
-      if (qu::endsWithIgnoringCase(file, path)) {
-        running.emplace(path, pid);
-        break;
-      }
-    }
-  }
-  return running;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -67,14 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   qu::PathList files = qu::split(parts[1], '\n');
-  check(qu::processesRunningFrom(processes, files) == plainScan(processes, files),
+  check(qu::processesRunningFrom(processes, files) == qu::processesRunningFromByScan(processes, files),
         "the matching finds what a plain scan finds");
 
   // The same through a manifest, the way a package removal asks.
   qu::fuzzing::InMemoryPlatform platform;
   platform.outputs[{platform.paths.ps, "-Ao", "pid=,comm="}] = std::string(listing);
   FixedManifest manifest(platform, files);
-  check(manifest.getProcesses() == plainScan(processes, files),
+  check(manifest.getProcesses() == qu::processesRunningFromByScan(processes, files),
         "a manifest's running programs are those of the listing");
   return 0;
 }

@@ -154,4 +154,17 @@ ProcessTable Manifest::getProcesses() {
   return processesRunningFrom(processes, *fileList);
 }
 
+ProcessTable processesRunningFromByScan(const ProcessTable& processes, const PathList& files) {
+  ProcessTable running;
+  for (const auto& [path, pid] : processes) {
+    for (const std::string& file : files) {
+      if (endsWithIgnoringCase(file, path)) {
+        running.emplace(path, pid);
+        break;
+      }
+    }
+  }
+  return running;
+}
+
 }  // namespace qu

@@ -17,5 +17,8 @@ ProcessTable parseProcessListing(std::string_view listing);
 // "/applications/x.app/contents/macos/x"). Grows with processes plus files,
 // not with their product.
 ProcessTable processesRunningFrom(const ProcessTable& processes, const PathList& files);
+// The same rule as a plain scan of every process against every file: the
+// reference the indexed lookup is checked and measured against.
+ProcessTable processesRunningFromByScan(const ProcessTable& processes, const PathList& files);
 
 }  // namespace qu
