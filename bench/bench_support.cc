@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "extensions/text.h"
-#include "platform/remove_path.h"
+#include "system/remove_path.h"
 
 namespace qu::bench {
 

@@ -23,7 +23,7 @@
 #include "extensions/text.h"
 #include "manifests/database_manifest.h"
 #include "package_tree.h"
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 #include "uninstaller/removal.h"
 
 namespace qu::bench {

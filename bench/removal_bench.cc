@@ -19,7 +19,7 @@
 #include "bench_support.h"
 #include "extensions/text.h"
 #include "package_tree.h"
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 #include "uninstaller/removal.h"
 
 namespace qu::bench {

@@ -5,7 +5,7 @@
 #include "cli/run.h"
 #include "cli/subsystems.h"
 #include "manifests/receipt_cache.h"
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 
 // The tool always works on the real system at its fixed locations; nothing
 // on the command line or in the environment moves them.

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cli/options.h"
-#include "platform/dry_run_platform.h"
+#include "system/dry_run_platform.h"
 
 namespace qu {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "items/package_item.h"
-#include "platform/dry_run_platform.h"
+#include "system/dry_run_platform.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
 

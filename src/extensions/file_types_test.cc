@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "platform/platform_wrapper.h"
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 #include "test_support/temp_dir.h"
 
 namespace qu {

@@ -1,6 +1,6 @@
 #include "test_support/recording_platform.h"
 
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 
 namespace qu::testing {
 

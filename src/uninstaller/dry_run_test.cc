@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dry_run_platform.h"
+#include "system/dry_run_platform.h"
 #include "uninstaller/engine_test_world.h"
 #include "uninstaller/gallery_sequence.h"
 #include "uninstaller/package_sequence.h"

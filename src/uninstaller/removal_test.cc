@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
 

@@ -1,4 +1,4 @@
-#include "platform/applications.h"
+#include "system/applications.h"
 
 #include <dirent.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/spawn.h"
+#include "system/spawn.h"
 
 #include <fcntl.h>
 #include <spawn.h>

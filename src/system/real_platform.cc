@@ -1,4 +1,4 @@
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,10 +15,10 @@
 #include "extensions/file_handle.h"
 #include "extensions/plist_io.h"
 #include "extensions/recurse.h"
-#include "platform/applications.h"
-#include "platform/log_line.h"
-#include "platform/remove_path.h"
-#include "platform/spawn.h"
+#include "system/applications.h"
+#include "system/log_line.h"
+#include "system/remove_path.h"
+#include "system/spawn.h"
 #include "platform/unique_fd.h"
 
 namespace qu {

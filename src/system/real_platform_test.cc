@@ -1,4 +1,4 @@
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/log_line.h"
-#include "platform/spawn.h"
+#include "system/log_line.h"
+#include "system/spawn.h"
 #include "test_support/temp_dir.h"
 
 namespace qu {

@@ -1,4 +1,4 @@
-#include "platform/remove_path.h"
+#include "system/remove_path.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/platform_wrapper.h"
-#include "platform/real_platform.h"
+#include "system/real_platform.h"
 #include "test_support/temp_dir.h"
 
 namespace qu {

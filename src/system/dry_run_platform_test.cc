@@ -1,4 +1,4 @@
-#include "platform/dry_run_platform.h"
+#include "system/dry_run_platform.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/remove_path.h"
+#include "system/remove_path.h"
 
 #include <dirent.h>
 #include <fcntl.h>

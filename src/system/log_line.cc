@@ -1,4 +1,4 @@
-#include "platform/log_line.h"
+#include "system/log_line.h"
 
 #include <syslog.h>
 #include <unistd.h>
