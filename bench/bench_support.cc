@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "extensions/text.h"
-#include "system/remove_path.h"
 
 namespace qu::bench {
 
@@ -26,7 +26,10 @@ ScratchDirectory::ScratchDirectory(const std::string& stem) {
   path_ = pattern;
 }
 
-ScratchDirectory::~ScratchDirectory() { (void)removePathTree(path_); }
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
 
 double median(std::vector<double> values) {
   if (values.empty()) return 0;

@@ -73,11 +73,6 @@ class PrintToFilePlatform : public PlatformWrapper {
     std::fwrite(text.data(), 1, text.size(), output_);
   }
   void printProgress(std::string_view line) override { print(line); }
-  // Deletions are not intercepted here, so the real platform's own single-call
-  // deletion is the one to measure.
-  Status removeUnlessDirectory(const std::string& path) override {
-    return target().removeUnlessDirectory(path);
-  }
 
  private:
   std::FILE* output_;

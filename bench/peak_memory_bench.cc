@@ -86,7 +86,8 @@ int child(const std::string& mode, const std::string& directory) {
   if (!manifest || !manifest->files() || !manifest->directories()) return 1;
   if (mode == "removal") {
     RunProgress progress(1);
-    FileRemoval(platform, progress).removeManifest(manifest.get());
+    const RemovalRules rules;
+    FileRemoval(platform, progress, rules).removeManifest(manifest.get());
   }
   std::fclose(devNull);
   return 0;

@@ -71,7 +71,8 @@ ChildTimes timeEngine(Platform& real, const std::string& root, const PackageLayo
   (void)manifest.files();
   (void)manifest.directories();
   RunProgress progress(1);
-  FileRemoval removal(platform, progress);
+  const RemovalRules rules;
+  FileRemoval removal(platform, progress, rules);
 
   const double processorBefore = processorSeconds();
   const Stopwatch stopwatch;

@@ -99,6 +99,8 @@ def write_entry(entry, sources):
         if os.path.lexists(path):
             os.unlink(path)
         os.symlink(entry["target"], path)
+        if entry.get("owner") is not None:
+            os.lchown(path, entry["owner"], entry["owner"])
         return
     else:
         with open(path, "wb") as target:
@@ -108,6 +110,8 @@ def write_entry(entry, sources):
                 target.write(source.read())
             else:
                 target.write(base64.b64decode(entry["data"]))
+    if entry.get("owner") is not None:
+        os.chown(path, entry["owner"], entry["owner"])
     os.chmod(path, entry["mode"])
 
 

@@ -2,6 +2,7 @@
 every step of a package's removal, the programs it stops, the hidden
 packages that go with the last visible one, and failures along the way."""
 
+import os
 import plistlib
 import signal
 from datetime import datetime
@@ -350,3 +351,121 @@ class FailingStepsTest(sandbox.SandboxTestCase):
                     | {f"/{STUDIO_BINARY}", f"/{VIEWER_BINARY}"}
                     | world.paths_under(f"/{STUDIO_KEXT}"))
         self.assertEqual(sorted(outcome.diff.removed), sorted(expected))
+
+
+# --- Only what is the package's own: planted links, shared files, system
+# directories, and an install location without a trailing "/".
+
+USER = 1000  # an ordinary user of the machine, who owns the application bundle
+STUDIO_APP_DIR = "/Applications/Quorvane Studio.app"
+OTHER_RESOURCES = "/Applications/Other Vendor.app/Contents/Resources"
+CORE_FRAMEWORK = "Library/Frameworks/QuorvaneCore.framework"
+CORE_BINARY = f"{CORE_FRAMEWORK}/QuorvaneCore"
+CORE_HELPER = "Library/PrivilegedHelperTools/com.quorvane.core.helper"
+CORE_DAEMON = "Library/LaunchDaemons/com.quorvane.core.plist"
+CORE_SUPPORT = "/Library/Application Support/Quorvane Core"
+ROOT_ONLY = "/Library/Preferences/com.vendor.secrets.plist"
+PLANTED_PREFERENCES = "/Users/Shared/Quorvane/core.plist"
+PLANTED_FOLDER = "/Users/Shared/Quorvane/Preferences"
+
+
+def planted_and_shared():
+    world = World()
+    # Installed to "/Applications" (no trailing "/"); its bundle belongs to the
+    # user, who replaced the Resources folder by a link to another program's.
+    world.uninstall_plist("com.quorvane.studio.plist", {
+        "pkgid": "com.quorvane.studio", "displayName": "Quorvane Studio", "visible": True})
+    studio_files = ["Quorvane Studio.app/Contents/MacOS/Quorvane Studio",
+                    "Quorvane Studio.app/Contents/Resources/studio.dat"]
+    studio_dirs = ["Quorvane Studio.app", "Quorvane Studio.app/Contents",
+                   "Quorvane Studio.app/Contents/MacOS", "Quorvane Studio.app/Contents/Resources"]
+    world.receipt("QuorvaneStudio.pkg", "com.quorvane.studio", default_location="/Applications",
+                  files=studio_files, dirs=studio_dirs)
+    world.installed("/Applications", files=studio_files[:1], dirs=studio_dirs[:3], owner=USER)
+    world.installed(OTHER_RESOURCES, files=["studio.dat", "other.dat"])
+    world.symlink(f"{STUDIO_APP_DIR}/Contents/Resources", OTHER_RESOURCES, owner=USER)
+
+    # A framework that the database package "viewer" lists too, and the
+    # system directories the core package leaves empty or names itself.
+    core_files = [CORE_BINARY, f"{CORE_FRAMEWORK}/Resources/Info.plist", CORE_HELPER, CORE_DAEMON]
+    core_dirs = ["Library", "Library/Frameworks", CORE_FRAMEWORK, f"{CORE_FRAMEWORK}/Resources",
+                 "Library/PrivilegedHelperTools", "Library/LaunchDaemons"]
+    receipt_package(world, "com.quorvane.core", "Quorvane Core", "QuorvaneCore.pkg",
+                    files=core_files, dirs=core_dirs,
+                    additionalfiles=["/Library/Application Support", CORE_SUPPORT],
+                    plistremove={PLANTED_PREFERENCES: ["Secret"],
+                                 f"{PLANTED_FOLDER}/com.vendor.secrets.plist": ["Secret"]})
+    world.installed(CORE_SUPPORT, files=["cache.db"])
+    world.uninstall_plist("com.quorvane.viewer.plist", {
+        "pkgid": "com.quorvane.viewer", "displayName": "Quorvane Viewer", "visible": True})
+    world.database_package("com.quorvane.viewer", files=[CORE_BINARY], dirs=[CORE_FRAMEWORK])
+
+    # A root-only property list, and a user's links to it in a shared folder.
+    world.file(ROOT_ONLY, plist_bytes({"Secret": "s3cr3t", "Other": 1}), mode=0o600)
+    world.directory("/Users/Shared", mode=0o1777)
+    world.directory("/Users/Shared/Quorvane", owner=USER)
+    world.symlink(PLANTED_PREFERENCES, ROOT_ONLY, owner=USER)
+    world.symlink(PLANTED_FOLDER, "/Library/Preferences", owner=USER)
+    return world
+
+
+class PackageOwnPathsTest(sandbox.SandboxTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.world = planted_and_shared()
+        selection = ("--id", "com.quorvane.studio", "--id", "com.quorvane.core")
+        cls.dry_run, cls.removal = sandbox.run_all(cls.world, [
+            Run(arguments=("--dry-run",) + selection), Run(arguments=selection)])
+
+    def test_removes_the_packages_own_files_and_nothing_through_a_planted_link(self):
+        under = self.world.paths_under
+        expected = (
+            {f"{STUDIO_APP_DIR}/Contents/MacOS/Quorvane Studio", f"{STUDIO_APP_DIR}/Contents/MacOS",
+             f"{STUDIO_APP_DIR}/Contents/Resources", f"{STUDIO_APP_DIR}/Contents", STUDIO_APP_DIR,
+             f"/{CORE_FRAMEWORK}/Resources/Info.plist", f"/{CORE_FRAMEWORK}/Resources",
+             f"/{CORE_HELPER}", f"/{CORE_DAEMON}"}
+            | under(CORE_SUPPORT)
+            | under(f"{RECEIPTS}/QuorvaneStudio.pkg") | under(f"{RECEIPTS}/QuorvaneCore.pkg"))
+        self.assertEqual(sorted(self.removal.diff.removed), sorted(expected))
+        self.assertEqual(self.removal.diff.changed, [])
+        self.assertEqual(self.removal.diff.added, [])
+        self.assertEqual(self.removal.status, 0)
+
+    def test_says_why_each_path_stayed(self):
+        framework_binary = f"/./{CORE_BINARY}"
+        self.assertEqual(self.removal.log, [
+            NO_GALLERY,
+            "Keeping '/Library/Application Support': a directory of the system",
+            f"Keeping '{framework_binary}': package com.quorvane.viewer still lists it",
+            f"Keeping '/./{CORE_FRAMEWORK}': package com.quorvane.viewer still lists it",
+            f"Not editing '{PLANTED_FOLDER}/com.vendor.secrets.plist': read {PLANTED_FOLDER}/"
+            f"com.vendor.secrets.plist: the symbolic link {PLANTED_FOLDER} on its way is not "
+            "the system's own",
+            f"Not editing '{PLANTED_PREFERENCES}': read {PLANTED_PREFERENCES}: a symbolic link",
+            f"Leaving '/Applications/./Quorvane Studio.app/Contents/Resources/studio.dat': the "
+            f"symbolic link '{STUDIO_APP_DIR}/Contents/Resources' on its way is not the "
+            "system's own",
+        ])
+
+    def test_the_dry_run_shows_the_same_plan(self):
+        shown = [line for line in self.dry_run.stdout.splitlines() if line.startswith("Would ")]
+        deleted = {line[len("Would delete: "):] for line in shown
+                   if line.startswith("Would delete: ")}
+        kept = [line[len("Would keep: "):] for line in shown if line.startswith("Would keep: ")]
+        self.assertEqual({os.path.normpath(path) for path in deleted},
+                         {path for path in self.removal.diff.removed
+                          if not any(path.startswith(gone + "/") for gone in
+                                     (CORE_SUPPORT, f"{RECEIPTS}/QuorvaneStudio.pkg",
+                                      f"{RECEIPTS}/QuorvaneCore.pkg"))})
+        self.assertEqual(kept, [
+            "/Library/Application Support",
+            f"/./{CORE_BINARY}",
+            f"/./{CORE_FRAMEWORK}",
+            "/./Library/PrivilegedHelperTools",
+            "/./Library/LaunchDaemons",
+            "/./Library/Frameworks",
+            "/Applications/./Quorvane Studio.app/Contents/Resources/studio.dat",
+        ])
+        self.assertEqual(self.dry_run.log, self.removal.log)
+        self.assertEqual(self.dry_run.diff.removed, [])

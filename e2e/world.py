@@ -37,19 +37,22 @@ class World:
 
     # --- Plain file-system content.
 
-    def file(self, path, data=b"", mode=0o644):
+    # `owner`, where given, is the user id that owns the entry (root otherwise),
+    # for worlds in which an ordinary user has changed the installation.
+
+    def file(self, path, data=b"", mode=0o644, owner=None):
         if isinstance(data, str):
             data = data.encode()
-        self.entries.append({"kind": "file", "path": path, "mode": mode,
+        self.entries.append({"kind": "file", "path": path, "mode": mode, "owner": owner,
                              "data": base64.b64encode(data).decode()})
         return path
 
-    def directory(self, path, mode=0o755):
-        self.entries.append({"kind": "dir", "path": path, "mode": mode})
+    def directory(self, path, mode=0o755, owner=None):
+        self.entries.append({"kind": "dir", "path": path, "mode": mode, "owner": owner})
         return path
 
-    def symlink(self, path, target):
-        self.entries.append({"kind": "symlink", "path": path, "target": target})
+    def symlink(self, path, target, owner=None):
+        self.entries.append({"kind": "symlink", "path": path, "target": target, "owner": owner})
         return path
 
     def copy(self, path, source, mode=0o755):
@@ -92,12 +95,12 @@ class World:
                   "pkg-version": version, "files": list(files), "dirs": list(dirs)}
         return self.file(f"{PACKAGE_DATABASE}/{identifier}.json", json.dumps(record, indent=1))
 
-    def installed(self, root, files=(), dirs=(), content=b"installed\n"):
+    def installed(self, root, files=(), dirs=(), content=b"installed\n", owner=None):
         """The files and directories a package put on disk below `root`."""
         for path in dirs:
-            self.directory(os.path.join(root, path))
+            self.directory(os.path.join(root, path), owner=owner)
         for path in files:
-            self.file(os.path.join(root, path), content)
+            self.file(os.path.join(root, path), content, owner=owner)
 
     def failing(self, argument):
         """Makes launchctl and kextunload fail for an argument with this base name."""

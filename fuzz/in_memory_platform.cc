@@ -87,9 +87,15 @@ std::optional<std::string> InMemoryPlatform::readFile(const std::string& path) {
   return found->second;
 }
 
-Status InMemoryPlatform::removePath(const std::string& path) {
+PathState InMemoryPlatform::examine(const std::string& path) {
+  if (directories.contains(path)) return {PathState::Kind::Directory, 0, {}};
+  if (files.contains(path) || present.contains(path)) return {PathState::Kind::Regular, 0, {}};
+  return {PathState::Kind::Missing, 0, {}};
+}
+
+Removal InMemoryPlatform::removePath(const std::string& path, RemovalScope /*scope*/) {
   removed.push_back(path);
-  return Status::ok();
+  return Removal::of(Removal::Outcome::Removed);
 }
 
 Status InMemoryPlatform::removePropertyListKeys(const std::string& path,

@@ -70,10 +70,11 @@ class InMemoryPlatform : public Platform {
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
   std::optional<std::string> readFile(const std::string& path) override;
 
-  Status removePath(const std::string& path) override;
+  PathState examine(const std::string& path) override;
+  Removal removePath(const std::string& path, RemovalScope scope) override;
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override;
-  void leaveDirectory(const std::string& /*path*/) override {}
+  void keepPath(const std::string&, KeepReason, const std::string&) override {}
 
   Status becomeRoot() override { return Status::ok(); }
   pid_t ownProcessGroup() override { return processGroup; }

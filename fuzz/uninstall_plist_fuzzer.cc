@@ -21,7 +21,7 @@
 #include "items/package_loader.h"
 #include "items/receipt_item.h"
 #include "manifests/receipt_cache.h"
-#include "uninstaller/deletion_guard.h"
+#include "uninstaller/removal_rules.h"
 #include "uninstaller/package_sequence.h"
 
 namespace {
@@ -112,10 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::set<std::string> owned = ownedPaths(platform, package);
   qu::RunProgress progress(1 + static_cast<int>(size % 3));
   const bool isSilent = size % 2 == 0;
-  qu::uninstallPackage(platform, progress, package, isSilent);
+  qu::uninstallPackage(platform, progress, package, isSilent, qu::RemovalRules());
 
   for (const std::string& path : platform.removed) {
-    check(qu::isSafeToDelete(path), "only safe paths are deleted");
+    check(qu::RemovalRules().judge(path, qu::RemovalScope::Tree).verdict ==
+              qu::RemovalRules::Verdict::Remove,
+          "only paths the rules allow are deleted");
     check(owned.contains(path), "only what the package owns is deleted");
   }
   const std::string& protectedApp = platform.paths.protectedUninstallerApp;

@@ -73,11 +73,16 @@ struct FaultWorld {
   WriteCall propertyListWrite = [](int fd, const void* data, std::size_t size) {
     return ::write(fd, data, size);
   };
+  // Runs in the directory pass just before a directory goes; a test may set it.
+  std::function<void(const std::string&)> beforeDirectoryRemoval = [](const std::string&) {};
   testing::RecordingPlatform recorder{
       testing::locationsUnder(tmp.path()),
-      [this](int fd, const void* data, std::size_t size) {
-        return propertyListWrite(fd, data, size);
-      }};
+      RealPlatformOptions{[this](int fd, const void* data, std::size_t size) {
+                            return propertyListWrite(fd, data, size);
+                          },
+                          RemovalHooks{[this](const std::string& path) {
+                            beforeDirectoryRemoval(path);
+                          }}}};
   testing::FaultInjectingPlatform faults{recorder};
   ReceiptCache receipts{faults};
   std::string sharedPrefsBefore;
@@ -312,13 +317,6 @@ std::set<std::string> unite(std::set<std::string> a, const std::set<std::string>
   return a;
 }
 
-// Neither deleted by the run nor reported as kept.
-void vanishedDirectoryWasLeftAlone(const FaultWorld& w) {
-  const std::string macos = w.at("Applications/Editor.app/Contents/MacOS");
-  EXPECT_THAT(w.recorder.removedPaths, ::testing::Not(::testing::Contains(macos)));
-  EXPECT_THAT(w.recorder.keptDirectories, ::testing::Not(::testing::Contains(macos)));
-}
-
 // Only queries: the forget request shares our own standard error.
 const std::string kMegabyteToStandardError =
     "[ \"$1\" = --forget ] || head -c 1048576 /dev/zero | tr '\\0' e >&2\n";
@@ -439,25 +437,28 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   cleanRunLog,
                   {}},
-        FaultCase{"DirectoryVanishesBeforeItsEmptinessTest",
+        // Between the directory pass's look into a directory and its removal,
+        // a parent is swapped for a link to another program's tree.
+        FaultCase{"ParentSwappedForALinkMidRemoval",
                   [](FaultWorld& w) {
+                    w.tmp.writeFile("Applications/Editor.app/Contents/MacOS/.DS_Store", "x");
+                    w.tmp.writeFile("Applications/Other.app/Contents/MacOS/Other", "x");
+                    w.tmp.writeFile("Applications/Other.app/Contents/MacOS/.DS_Store", "x");
                     const std::string macos = w.at("Applications/Editor.app/Contents/MacOS");
-                    // The first look at it is the directory pass's directory test.
-                    w.faults.after(Call::linkMode, macos, [macos] { fs::remove(macos); }, 1);
+                    w.beforeDirectoryRemoval = [&w, macos](const std::string& path) {
+                      if (path != macos) return;
+                      fs::rename(w.at("Applications/Editor.app/Contents"),
+                                 w.at("Applications/Editor.app/Contents.moved"));
+                      fs::create_directory_symlink(w.at("Applications/Other.app/Contents"),
+                                                   w.at("Applications/Editor.app/Contents"));
+                    };
                   },
                   cleanRunLog,
-                  {},
-                  {},
-                  vanishedDirectoryWasLeftAlone},
-        FaultCase{"DirectoryVanishesBeforeItIsListed",
-                  [](FaultWorld& w) {
-                    const std::string macos = w.at("Applications/Editor.app/Contents/MacOS");
-                    w.faults.after(Call::linkMode, macos, [macos] { fs::remove(macos); }, 2);
-                  },
-                  cleanRunLog,
-                  {},
-                  {},
-                  vanishedDirectoryWasLeftAlone},
+                  {"Applications/Editor.app", "Applications/Editor.app/Contents.moved",
+                   "Applications/Other.app", "Applications/Other.app/Contents",
+                   "Applications/Other.app/Contents/MacOS",
+                   "Applications/Other.app/Contents/MacOS/Other",
+                   "Applications/Other.app/Contents/MacOS/.DS_Store"}},
         FaultCase{"ApplicationListUnavailable",
                   [](FaultWorld& w) {
                     w.faults.inject(Call::launchedApplications, std::nullopt,

@@ -1,6 +1,7 @@
 #include "cli/run.h"
 
 #include <algorithm>
+#include <set>
 
 #include "cli/options.h"
 #include "system/dry_run_platform.h"
@@ -29,6 +30,19 @@ ItemList completeSelection(const Catalogue& catalogue, const ItemList& selection
   return items;
 }
 
+ItemList remainingItems(const Catalogue& catalogue, const ItemList& removed) {
+  const std::set<const UninstallItem*> leaving = [&removed] {
+    std::set<const UninstallItem*> set;
+    for (const ItemPtr& item : removed) set.insert(item.get());
+    return set;
+  }();
+  ItemList remaining;
+  for (const ItemPtr& item : UninstallItem::flatten(catalogue.values())) {
+    if (leaving.count(item.get()) == 0) remaining.push_back(item);
+  }
+  return remaining;
+}
+
 int runUninstaller(Platform& platform, const Subsystems& subsystems,
                    const std::vector<std::string>& arguments) {
   Catalogue catalogue;
@@ -54,12 +68,13 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
   }
 
   const ItemList items = completeSelection(catalogue, options.selection);
+  const ItemList remaining = remainingItems(catalogue, items);
   bool removed = false;
   if (options.dryRun) {
     DryRunPlatform dryRun(platform);
-    removed = subsystems.uninstall(dryRun, items, options.isSilent);
+    removed = subsystems.uninstall(dryRun, items, remaining, options.isSilent);
   } else {
-    removed = subsystems.uninstall(platform, items, options.isSilent);
+    removed = subsystems.uninstall(platform, items, remaining, options.isSilent);
   }
   return removed ? kExitSuccess : kExitUninstallFailed;
 }

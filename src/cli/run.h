@@ -16,8 +16,11 @@ struct Subsystems {
   std::function<Catalogue()> loadGalleryItems;
   std::function<void(const Catalogue&)> listPackages;
   // Removes the items through the given platform (the real one, or a dry
-  // run over it); true when every one was removed.
-  std::function<bool(Platform& platform, const ItemList& items, bool isSilent)> uninstall;
+  // run over it), keeping whatever the remaining installed items list; true
+  // when every one was removed.
+  std::function<bool(Platform& platform, const ItemList& items, const ItemList& remaining,
+                     bool isSilent)>
+      uninstall;
 };
 
 // Exit statuses of the tool.
@@ -37,5 +40,8 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
 // descendants, plus every remaining top-level item with its descendants when
 // no visible top-level item would remain installed.
 ItemList completeSelection(const Catalogue& catalogue, const ItemList& selection);
+
+// Every item of the catalogue, at any depth, that is not among `removed`.
+ItemList remainingItems(const Catalogue& catalogue, const ItemList& removed);
 
 }  // namespace qu

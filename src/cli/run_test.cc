@@ -62,6 +62,7 @@ struct Outcome {
   bool listed = false;
   bool uninstallCalled = false;
   std::set<std::string> removed;
+  std::set<std::string> remaining;  // handed to the engine as staying installed
   std::size_t removedCount = 0;
   bool isSilent = false;
   bool dryRun = false;  // the engine was handed a dry-run platform
@@ -76,8 +77,10 @@ class RunTest : public ::testing::Test {
     subsystems.loadPackageItems = [&] { return packages; };
     subsystems.loadGalleryItems = [&] { return galleries; };
     subsystems.listPackages = [&](const Catalogue&) { outcome.listed = true; };
-    subsystems.uninstall = [&](Platform& removalPlatform, const ItemList& items, bool isSilent) {
+    subsystems.uninstall = [&](Platform& removalPlatform, const ItemList& items,
+                               const ItemList& remaining, bool isSilent) {
       outcome.uninstallCalled = true;
+      for (const ItemPtr& item : remaining) outcome.remaining.insert(*item->identifier());
       outcome.dryRun = dynamic_cast<DryRunPlatform*>(&removalPlatform) != nullptr;
       outcome.isSilent = isSilent;
       outcome.removedCount = items.size();
@@ -116,6 +119,11 @@ TEST_P(CommandLineTable, PrintsRemovesAndExitsAsSpecified) {
   EXPECT_EQ(outcome.uninstallCalled, !c.removed.empty());
   EXPECT_EQ(outcome.removed, c.removed);
   EXPECT_EQ(outcome.removedCount, c.removed.size()) << "an item was handed to the engine twice";
+  if (outcome.uninstallCalled) {
+    std::set<std::string> staying = {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"};
+    for (const std::string& removed : c.removed) staying.erase(removed);
+    EXPECT_EQ(outcome.remaining, staying);
+  }
   EXPECT_EQ(outcome.dryRun, c.dryRun);
 }
 
@@ -233,7 +241,7 @@ TEST_F(RunTest, GalleryReplacesPackageOfTheSameIdentifier) {
   subsystems.loadPackageItems = [&] { return packages; };
   subsystems.loadGalleryItems = [&] { return galleries; };
   subsystems.listPackages = [&](const Catalogue& catalogue) { seen = catalogue; };
-  subsystems.uninstall = [](Platform&, const ItemList&, bool) { return true; };
+  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool) { return true; };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--list"}), 0);
 
   ASSERT_EQ(seen.size(), 3u);
@@ -247,7 +255,7 @@ TEST_F(RunTest, LoadersRunEvenForAMalformedCommandLine) {
   subsystems.loadPackageItems = [&] { ++loads; return Catalogue{}; };
   subsystems.loadGalleryItems = [&] { ++loads; return Catalogue{}; };
   subsystems.listPackages = [](const Catalogue&) {};
-  subsystems.uninstall = [](Platform&, const ItemList&, bool) { return true; };
+  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool) { return true; };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--bogus"}), 0);
   EXPECT_EQ(loads, 2);
 }

@@ -18,8 +18,9 @@ Subsystems productionSubsystems(Platform& platform, ReceiptCache& receipts) {
   };
   // The platform for the removal comes from the run driver: a dry run
   // replaces the effects of this one.
-  subsystems.uninstall = [](Platform& removalPlatform, const ItemList& items, bool isSilent) {
-    Uninstaller uninstaller(removalPlatform, items);
+  subsystems.uninstall = [](Platform& removalPlatform, const ItemList& items,
+                            const ItemList& remaining, bool isSilent) {
+    Uninstaller uninstaller(removalPlatform, items, remaining);
     uninstaller.setIsSilent(isSilent);
     return uninstaller.uninstall();
   };

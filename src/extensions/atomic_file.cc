@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <string>
 #include <cstdlib>
 #include <optional>
 
@@ -25,32 +27,43 @@ Target splitPath(const std::string& path) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// A temporary file that is unlinked when it goes away, unless it was renamed
-// into place.
+// A temporary file beside the target, in the same directory descriptor, that
+// is unlinked when it goes away unless it was renamed into place.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(std::string pattern) : path_(std::move(pattern)) {
-    fd_.reset(::mkostemp(path_.data(), O_CLOEXEC));
-    if (!fd_.valid()) path_.clear();
+  TemporaryFile(int directory, const std::string& baseName) : directory_(directory) {
+    // O_EXCL with O_NOFOLLOW: never a file or link someone else put there.
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
+      const auto stamp = static_cast<unsigned long>(
+          std::chrono::steady_clock::now().time_since_epoch().count());
+      name_ = "." + baseName + "." + std::to_string(::getpid()) + "." +
+              std::to_string(stamp % 1000000) + std::to_string(++counter);
+      fd_.reset(::openat(directory, name_.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (!fd_.valid() && errno != EEXIST) break;
+    }
+    if (!fd_.valid()) name_.clear();
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
     fd_.reset();
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!name_.empty()) ::unlinkat(directory_, name_.c_str(), 0);
   }
 
-  bool created() const { return !path_.empty(); }
+  bool created() const { return !name_.empty(); }
   int fd() const { return fd_.get(); }
-  const std::string& path() const { return path_; }
+  const std::string& name() const { return name_; }
 
   // Closes the descriptor, reporting the error close(2) may give late
   // (on network file systems a failed write can surface only here).
   int close() { return ::close(fd_.release()) == 0 ? 0 : errno; }
-  void keep() { path_.clear(); }
+  void keep() { name_.clear(); }
 
  private:
-  std::string path_;
+  int directory_;
+  std::string name_;
   UniqueFd fd_;
 };
 
@@ -86,34 +99,41 @@ Status replaceFileAtomically(const std::string& path, std::string_view bytes,
   } else if (errno != ENOENT) {
     return Status::fromErrno(errno, "stat " + path);
   }
+  const Target target = splitPath(path);
+  UniqueFd directory(::open(target.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!directory.valid()) return Status::fromErrno(errno, "open " + target.directory);
+  return replaceFileAt(directory.get(), target.baseName, bytes, original ? &*original : nullptr,
+                       write, path);
+}
 
-  Target target = splitPath(path);
-  TemporaryFile temporary(target.directory + "/." + target.baseName + ".XXXXXX");
-  if (!temporary.created()) return Status::fromErrno(errno, "create temporary file for " + path);
-
+Status replaceFileAt(int directory, const std::string& name, std::string_view bytes,
+                     const struct stat* original, const WriteCall& write,
+                     const std::string& shownPath) {
+  TemporaryFile temporary(directory, name);
+  if (!temporary.created()) {
+    return Status::fromErrno(errno, "create temporary file for " + shownPath);
+  }
+  const std::string shownTemporary = shownPath + " (temporary " + temporary.name() + ")";
   if (int err = writeAll(temporary.fd(), bytes, write)) {
-    return Status::fromErrno(err, "write " + temporary.path());
+    return Status::fromErrno(err, "write " + shownTemporary);
   }
   // Owner before mode: changing the owner can clear the set-user-ID bits.
   if (original && ::fchown(temporary.fd(), original->st_uid, original->st_gid) != 0) {
-    return Status::fromErrno(errno, "chown " + temporary.path());
+    return Status::fromErrno(errno, "chown " + shownTemporary);
   }
   mode_t mode = original ? (original->st_mode & 07777) : 0644;
-  if (::fchmod(temporary.fd(), mode) != 0) {
-    return Status::fromErrno(errno, "chmod " + temporary.path());
-  }
-  if (::fsync(temporary.fd()) != 0) return Status::fromErrno(errno, "fsync " + temporary.path());
-  if (int err = temporary.close()) return Status::fromErrno(err, "close " + temporary.path());
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
-    return Status::fromErrno(errno, "rename " + temporary.path() + " to " + path);
+  if (::fchmod(temporary.fd(), mode) != 0) return Status::fromErrno(errno, "chmod " + shownTemporary);
+  if (::fsync(temporary.fd()) != 0) return Status::fromErrno(errno, "fsync " + shownTemporary);
+  if (int err = temporary.close()) return Status::fromErrno(err, "close " + shownTemporary);
+  if (::renameat(directory, temporary.name().c_str(), directory, name.c_str()) != 0) {
+    return Status::fromErrno(errno, "rename " + shownTemporary + " to " + shownPath);
   }
   temporary.keep();
 
   // The new contents are in place; flushing the directory only makes the
   // rename durable, and some file systems refuse to fsync a directory, so its
   // outcome does not change the result.
-  UniqueFd directory(::open(target.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.valid()) ::fsync(directory.get());
+  (void)::fsync(directory);
   return Status::ok();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -22,5 +23,13 @@ using WriteCall = std::function<ssize_t(int fd, const void* data, std::size_t si
 Status replaceFileAtomically(const std::string& path, std::string_view bytes);
 Status replaceFileAtomically(const std::string& path, std::string_view bytes,
                              const WriteCall& write);
+
+// As above for the entry `name` of an open directory, which stays the
+// directory written to whatever its path names meanwhile. `original` is the
+// status of the file being replaced (its mode and owner are kept), or null
+// for a new file. `shownPath` names the target in messages.
+Status replaceFileAt(int directory, const std::string& name, std::string_view bytes,
+                     const struct stat* original, const WriteCall& write,
+                     const std::string& shownPath);
 
 }  // namespace qu

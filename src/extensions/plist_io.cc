@@ -313,4 +313,13 @@ Status writeFileAtomically(const std::string& path, const Value& value, const Wr
   return replaceFileAtomically(path, toXml(value), write);
 }
 
+Status writeFileAtomicallyAt(int directory, const std::string& name, const Value& value,
+                             const struct stat& original, const WriteCall& write,
+                             const std::string& shownPath) {
+  if (!fitsXml(value)) {
+    return Status::error(EINVAL, "write " + shownPath + ": a value the XML form cannot hold");
+  }
+  return replaceFileAt(directory, name, toXml(value), &original, write, shownPath);
+}
+
 }  // namespace qu::plist

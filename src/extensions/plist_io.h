@@ -34,5 +34,10 @@ bool fitsXml(const Value& value);
 Status writeFileAtomically(const std::string& path, const Value& value);
 // As above, filling the temporary file through the given write(2).
 Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write);
+// As above for the entry `name` of an open directory, replacing a file whose
+// status was `original` (see replaceFileAt()).
+Status writeFileAtomicallyAt(int directory, const std::string& name, const Value& value,
+                             const struct stat& original, const WriteCall& write,
+                             const std::string& shownPath);
 
 }  // namespace qu::plist

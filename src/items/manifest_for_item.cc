@@ -1,5 +1,6 @@
 #include "items/manifest_for_item.h"
 
+#include "items/database_item.h"
 #include "items/receipt_item.h"
 #include "manifests/database_manifest.h"
 #include "manifests/receipt_manifest.h"
@@ -19,6 +20,15 @@ ManifestPtr manifestWithItem(Platform& platform, const UninstallItem& item) {
       break;
   }
   return nullptr;
+}
+
+ManifestPtr manifestOfRemainingItem(Platform& platform, const UninstallItem& item) {
+  if (item.kind() == UninstallItem::Kind::Database && item.identifier()) {
+    if (const auto* database = dynamic_cast<const DatabaseItem*>(&item)) {
+      return std::make_unique<DatabaseManifest>(platform, *item.identifier(), database->info());
+    }
+  }
+  return manifestWithItem(platform, item);
 }
 
 }  // namespace qu

@@ -10,4 +10,9 @@ namespace qu {
 // for anything else (and when the package database no longer knows it).
 ManifestPtr manifestWithItem(Platform& platform, const UninstallItem& item);
 
+// As above for a package that stays installed and is only asked what it
+// lists: a DatabaseItem's manifest reuses the package information read when
+// the item was loaded instead of asking the package database again.
+ManifestPtr manifestOfRemainingItem(Platform& platform, const UninstallItem& item);
+
 }  // namespace qu

@@ -365,7 +365,7 @@ TEST_F(PackageWorld, ReadsBinaryDescriptions) {
   const std::string xml = describe("xml.tmp", dict({{"pkgid", "bin"}, {"visible", true}}));
   const std::string binary = locations.uninstallDescriptions + "bin.plist";
   ASSERT_TRUE(platform.runAndWait(plistutil, {"-i", xml, "-o", binary, "-f", "bin"}).succeeded());
-  platform.removePath(xml);
+  platform.removePath(xml, RemovalScope::NonDirectory);
   ASSERT_NE(testing::readWholeFile(binary).rfind("bplist", 0), std::string::npos);
   inDatabase("bin");
 
@@ -382,7 +382,7 @@ TEST_F(PackageWorld, ManifestFollowsTheKindOfRecord) {
   package("forgotten");
 
   Catalogue catalogue = load();
-  platform.removePath(tmp.at("db/forgotten"));
+  platform.removePath(tmp.at("db/forgotten"), RemovalScope::Tree);
 
   ManifestPtr fromReceipt = manifestWithItem(platform, *catalogue.find("receipt"));
   auto* receiptManifest = dynamic_cast<ReceiptManifest*>(fromReceipt.get());

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "extensions/exec.h"
+#include "extensions/paths.h"
 #include "extensions/recurse.h"
 #include "extensions/text.h"
 
@@ -59,8 +60,9 @@ std::optional<std::string> DatabaseManifest::installLocation() {
     return std::nullopt;
   }
   // Joined as the database reports them: "/" and "Applications" give
-  // "/Applications", "/" and "/" give "//" (harmless in a path).
-  std::string location = *volume->string() + *relative->string();
+  // "/Applications", "/" and "/" give "//" (harmless in a path), and a volume
+  // without a trailing "/" still gets one before the location.
+  std::string location = joinInstallPath(*volume->string(), *relative->string());
   if (!isUsableInstallLocation(location)) {
     reportUnavailableLists(format("Install location \"%s\" of package %s is not an absolute path; "
                                   "its file and directory lists are unavailable",

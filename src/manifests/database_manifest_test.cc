@@ -55,7 +55,7 @@ struct JoinCase {
 
 class DatabaseLocationJoinTest : public ::testing::TestWithParam<JoinCase> {};
 
-TEST_P(DatabaseLocationJoinTest, VolumeAndInstallLocationAreJoinedAsIs) {
+TEST_P(DatabaseLocationJoinTest, VolumeInstallLocationAndPathAreJoinedWithOneSlash) {
   const JoinCase& c = GetParam();
   ManifestWorld world;
   world.databasePackage(
@@ -70,7 +70,9 @@ TEST_P(DatabaseLocationJoinTest, VolumeAndInstallLocationAreJoinedAsIs) {
 INSTANTIATE_TEST_SUITE_P(
     Locations, DatabaseLocationJoinTest,
     ::testing::Values(
-        JoinCase{"RelativeInstallLocation", "/", "Applications", "/ApplicationsX.app"},
+        JoinCase{"RelativeInstallLocation", "/", "Applications", "/Applications/X.app"},
+        JoinCase{"VolumeWithoutSlash", "/Volumes/Data", "Applications",
+                 "/Volumes/Data/Applications/X.app"},
         JoinCase{"DoubledSlash", "/", "/", "//X.app"},
         JoinCase{"OtherVolume", "/Volumes/Data", "/Applications/",
                  "/Volumes/Data/Applications/X.app"}),

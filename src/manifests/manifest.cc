@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "extensions/paths.h"
 #include "extensions/text.h"
 
 namespace qu {
@@ -33,7 +34,7 @@ PathList Manifest::processList(std::vector<std::string> lines, std::string_view 
   // Each line becomes its path in place and moves on, so a list of a
   // million paths is never held twice.
   for (std::string& line : lines) {
-    line.insert(0, prefix);
+    line = joinInstallPath(prefix, line);
     keyed.push_back({utf16Length(line), std::move(line)});
   }
   std::vector<std::string>().swap(lines);

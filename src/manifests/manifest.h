@@ -38,8 +38,9 @@ class Manifest {
   // any other type: a caller's error.
   virtual std::optional<PathList> getList(int listType) = 0;
 
-  // Joins prefix and line with no separator, after dropping one trailing
-  // empty line, and sorts longest first (length in UTF-16 code units).
+  // Joins prefix and line (with one "/" when neither side has one, see
+  // joinInstallPath()), after dropping one trailing empty line, and sorts
+  // longest first (length in UTF-16 code units).
   static PathList processList(std::vector<std::string> lines, std::string_view prefix);
 
   // The package's running programs: every process whose executable path is

@@ -47,10 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, ProcessListTest,
     ::testing::Values(
         ProcessListCase{"TrailingEmptyLineDropped", {"./a", "./a/b", ""}, "/", {"/./a/b", "/./a"}},
-        ProcessListCase{"InnerEmptyLineBecomesBarePrefix", {"x", "", ""}, "/p", {"/px", "/p"}},
+        ProcessListCase{"InnerEmptyLineBecomesBarePrefix", {"x", "", ""}, "/p", {"/p/x", "/p"}},
         ProcessListCase{"NoLines", {}, "/", {}},
         ProcessListCase{"OnlyTheEmptyLastLine", {""}, "/", {}},
-        ProcessListCase{"NoSeparatorAdded", {"./X.app"}, "/Applications", {"/Applications./X.app"}},
+        ProcessListCase{"OneSeparatorAdded", {"./X.app", "/Y.app"}, "/Applications",
+                        {"/Applications/./X.app", "/Applications/Y.app"}},
         ProcessListCase{"RootEntry", {"."}, "/", {"/."}},
         ProcessListCase{"NothingTrimmed", {"\tc", " a b "}, "/", {"/ a b ", "/\tc"}},
         ProcessListCase{"DescendantsBeforeAncestors",

@@ -187,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "\"Applications\""}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
-TEST(ReceiptManifestTest, PrefixWithoutTrailingSlashIsJoinedAsIs) {
+// "/Applications" and "./X.app" would name nothing ("/Applications./X.app").
+TEST(ReceiptManifestTest, PrefixWithoutTrailingSlashGetsOne) {
   ManifestWorld world;
   world.receipt("X.pkg",
                 strings({{"CFBundleIdentifier", "com.x.pkg"},
@@ -196,7 +197,7 @@ TEST(ReceiptManifestTest, PrefixWithoutTrailingSlashIsJoinedAsIs) {
   ManifestPtr manifest = world.receiptManifest("com.x.pkg");
   ASSERT_NE(manifest, nullptr);
   ASSERT_TRUE(manifest->files().has_value());
-  EXPECT_THAT(*manifest->files(), ElementsAre("/Applications./X.app"));
+  EXPECT_THAT(*manifest->files(), ElementsAre("/Applications/./X.app"));
 }
 
 }  // namespace

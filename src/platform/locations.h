@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace qu {
@@ -22,6 +24,11 @@ struct Locations {
       "/System/Library/CoreServices/Installer.app/Contents/Resources/package.icns";
   std::string protectedUninstallerApp =
       "/Applications/Quorvane Technologies/Quorvane Uninstaller.app";
+  // The group whose members administer the machine; a directory it may write
+  // to is as trustworthy as one only root may write to. On macOS "admin" is
+  // 80; this Linux stand-in has no such group, so root's own group takes its
+  // place.
+  gid_t administratorsGroup = 0;
 };
 
 }  // namespace qu

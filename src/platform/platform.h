@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/locations.h"
+#include "platform/removal.h"
 #include "platform/result.h"
 #include "platform/status.h"
 
@@ -87,28 +88,31 @@ class Platform {
   virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
   virtual std::optional<std::string> readFile(const std::string& path) = 0;
 
+  // What the removal's walk finds at the path: the path is reached one
+  // component at a time from "/" through directory descriptors, following a
+  // symbolic link on the way only when root owns it and everything above it,
+  // and never following one at its end.
+  virtual PathState examine(const std::string& path) = 0;
+
   // --- File-system effects.
-  // Deletes the path; a directory goes with everything in it, a symbolic link
-  // is removed itself and never followed.
-  virtual Status removePath(const std::string& path) = 0;
-  // Deletes the path as removePath() does unless it is a directory (a link to
-  // one is not), which is left and reported with EISDIR. Built here on
-  // linkMode() and removePath(), so a wrapper that intercepts those catches
-  // these deletions too; the real platform needs one call for a file.
-  virtual Status removeUnlessDirectory(const std::string& path) {
-    const std::optional<mode_t> mode = linkMode(path);
-    if (mode && S_ISDIR(*mode)) return Status::error(EISDIR, "remove " + path + ": a directory");
-    return removePath(path);
-  }
+  // Deletes the path as far as the scope allows, reaching it as examine()
+  // does; a symbolic link at the end is removed itself, never followed.
+  // Says what became of it. The caller has already checked the path against
+  // the removal's rules (shared files, system directories).
+  virtual Removal removePath(const std::string& path, RemovalScope scope) = 0;
   // Removes the values named by the key paths from the dictionary property
   // list at the path and writes it back atomically, keeping its mode, owner
-  // and every other value. A file that cannot be read as a dictionary is left
-  // untouched and reported with ENOENT (missing) or EINVAL (not a dictionary).
+  // and every other value. The file is reached as examine() does and must be
+  // a regular file, not a link. A file that cannot be read as a dictionary is
+  // left untouched and reported with ENOENT (missing), ELOOP (a link, or a
+  // link on the way refused) or EINVAL (not a dictionary).
   virtual Status removePropertyListKeys(const std::string& path,
                                         const std::vector<std::string>& keyPaths) = 0;
-  // Reports a directory that a removal leaves in place because it is not
-  // empty. Nothing happens to it; a dry run shows it.
-  virtual void leaveDirectory(const std::string& path) = 0;
+  // Reports a path of a package that the removal leaves in place, and why;
+  // `detail` names the package that shares it or the refused link. Nothing
+  // happens to it; a dry run shows it.
+  virtual void keepPath(const std::string& path, KeepReason reason,
+                        const std::string& detail) = 0;
 
   // --- Identity, processes and applications.
   virtual Status becomeRoot() = 0;

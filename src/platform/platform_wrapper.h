@@ -42,15 +42,17 @@ class PlatformWrapper : public Platform {
   std::optional<std::string> readFile(const std::string& path) override {
     return target_.readFile(path);
   }
-  Status removePath(const std::string& path) override { return target_.removePath(path); }
-  // removeUnlessDirectory() is deliberately not forwarded: Platform's own
-  // goes through this wrapper's linkMode() and removePath(), so a wrapper
-  // that overrides those still sees every deletion.
+  PathState examine(const std::string& path) override { return target_.examine(path); }
+  Removal removePath(const std::string& path, RemovalScope scope) override {
+    return target_.removePath(path, scope);
+  }
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override {
     return target_.removePropertyListKeys(path, keyPaths);
   }
-  void leaveDirectory(const std::string& path) override { target_.leaveDirectory(path); }
+  void keepPath(const std::string& path, KeepReason reason, const std::string& detail) override {
+    target_.keepPath(path, reason, detail);
+  }
   Status becomeRoot() override { return target_.becomeRoot(); }
   pid_t ownProcessGroup() override { return target_.ownProcessGroup(); }
   Status signalProcessGroup(pid_t group, int signal, const std::string& program) override {

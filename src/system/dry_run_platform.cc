@@ -3,39 +3,13 @@
 #include <cerrno>
 #include <utility>
 
+#include "extensions/paths.h"
 #include "extensions/plist_io.h"
+#include "system/remove_path.h"
 
 namespace qu {
 
 namespace {
-
-// "/./a//b/" and "/a/b" name the same file; manifests write the first kind.
-// A relative path is left as it is: nothing relative is ever deleted.
-std::string normalised(std::string_view path) {
-  if (path.empty() || path.front() != '/') return std::string(path);
-  std::string result;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    const std::string_view component = path.substr(start, end - start);
-    if (!component.empty() && component != ".") {
-      result += '/';
-      result += component;
-    }
-    start = end + 1;
-  }
-  return result.empty() ? "/" : result;
-}
-
-std::string parentOf(const std::string& normal) {
-  const std::size_t slash = normal.rfind('/');
-  return slash == 0 ? "/" : normal.substr(0, slash);
-}
-
-std::string childOf(const std::string& directory, const std::string& name) {
-  return directory == "/" ? "/" + name : directory + "/" + name;
-}
 
 bool needsQuotes(std::string_view argument) {
   if (argument.empty()) return true;
@@ -101,7 +75,7 @@ Result<std::unique_ptr<PipedChild>> DryRunPlatform::startPiped(
 }
 
 bool DryRunPlatform::isDeleted(const std::string& path) const {
-  return isDeletedNormalised(normalised(path));
+  return isDeletedNormalised(normalisedPath(path));
 }
 
 bool DryRunPlatform::isDeletedNormalised(const std::string& normal) const {
@@ -124,12 +98,12 @@ std::optional<mode_t> DryRunPlatform::linkMode(const std::string& path) {
 }
 
 std::optional<std::vector<std::string>> DryRunPlatform::listDirectory(const std::string& path) {
-  const std::string normal = normalised(path);
+  const std::string normal = normalisedPath(path);
   if (isDeletedNormalised(normal)) return std::nullopt;
   std::optional<std::vector<std::string>> names = PlatformWrapper::listDirectory(path);
   if (!names || deleted_.empty() || normal.front() != '/') return names;
   std::erase_if(*names, [&](const std::string& name) {
-    return isDeletedNormalised(childOf(normal, name));
+    return isDeletedNormalised(childPath(normal, name));
   });
   return names;
 }
@@ -139,42 +113,56 @@ std::optional<std::string> DryRunPlatform::readFile(const std::string& path) {
   return PlatformWrapper::readFile(path);
 }
 
-bool DryRunPlatform::mightExist(const std::string& normal) {
-  if (isDeletedNormalised(normal)) return false;
-  // A failed lstat means missing, or hidden from a user without the right to
-  // look: only a parent that can be listed proves the path absent. A dry run
-  // as an ordinary user thus shows what root might find behind closed doors.
-  std::string path = normal;
-  while (!PlatformWrapper::linkMode(path)) {
-    if (path == "/") return true;
-    const std::string parent = parentOf(path);
-    if (const auto names = PlatformWrapper::listDirectory(parent)) {
-      const std::string name = path.substr(parent == "/" ? 1 : parent.size() + 1);
-      for (const std::string& entry : *names) {
-        if (entry == name) return true;  // appeared since the lstat
-      }
-      return false;
-    }
-    path = parent;
-  }
-  // The path itself, or an ancestor we may not look into, is there.
-  return true;
+PathState DryRunPlatform::examine(const std::string& path) {
+  if (isDeleted(path)) return {PathState::Kind::Missing, 0, {}};
+  return PlatformWrapper::examine(path);
 }
 
-Status DryRunPlatform::removePath(const std::string& path) {
-  const std::string normal = normalised(path);
-  // The real deletion's refusals, so the engine sees the same answers.
-  if (normal.empty() || normal.front() != '/' || normal == "/") {
-    return Status::error(EINVAL, "remove '" + path + "': refused");
+bool DryRunPlatform::countsAsEmpty(const std::string& path) {
+  // A directory this user cannot list is kept, as one the real removal
+  // cannot list would be.
+  const std::optional<std::vector<std::string>> names = listDirectory(path);
+  if (!names) return false;
+  if (names->empty()) return true;
+  return names->size() == 1 && names->front().find(".DS_Store") != std::string::npos &&
+         examine(childPath(normalisedPath(path), names->front())).kind ==
+             PathState::Kind::Regular;
+}
+
+Removal DryRunPlatform::removePath(const std::string& path, RemovalScope scope) {
+  const std::string normal = normalisedPath(path);
+  // The real removal's refusals, so the engine sees the same answers.
+  if (!isPlainAbsolutePath(path) || normal == "/") return Removal::of(Removal::Outcome::Refused);
+  const PathState state = examine(path);
+  switch (state.kind) {
+    case PathState::Kind::Missing:
+      return Removal::of(Removal::Outcome::Absent);
+    case PathState::Kind::LinkRefused:
+      return Removal::linkRefused(state.link);
+    case PathState::Kind::Directory:
+      if (scope == RemovalScope::NonDirectory) return Removal::of(Removal::Outcome::Directory);
+      if (scope == RemovalScope::EmptyDirectory && !countsAsEmpty(path)) {
+        return Removal::of(Removal::Outcome::NotEmpty);
+      }
+      break;
+    // What this user may not look at could be there for root: shown.
+    case PathState::Kind::Unknown:
+    case PathState::Kind::Regular:
+    case PathState::Kind::Link:
+    case PathState::Kind::Other:
+      break;
   }
-  if (!mightExist(normal)) return Status::fromErrno(ENOENT, "remove " + path);
   show("delete: " + path);
   deleted_.insert(normal);
-  return Status::ok();
+  return Removal::of(Removal::Outcome::Removed);
 }
 
 Status DryRunPlatform::removePropertyListKeys(const std::string& path,
                                               const std::vector<std::string>& keyPaths) {
+  // The real edit reaches only a regular file, never through a refused link.
+  const PathState state = examine(path);
+  if (Status refused = propertyListRefusal(path, state); !refused.isOk()) return refused;
+  if (state.kind == PathState::Kind::Missing) return Status::fromErrno(ENOENT, "read " + path);
   const std::optional<std::string> bytes = readFile(path);
   const std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
   if (!contents) {
@@ -192,7 +180,9 @@ Status DryRunPlatform::removePropertyListKeys(const std::string& path,
   return Status::ok();
 }
 
-void DryRunPlatform::leaveDirectory(const std::string& path) { show("keep: " + path); }
+void DryRunPlatform::keepPath(const std::string& path, KeepReason, const std::string&) {
+  show("keep: " + path);
+}
 
 Status DryRunPlatform::signalProcessGroup(pid_t group, int, const std::string& program) {
   if (group <= 1) {

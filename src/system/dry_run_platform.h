@@ -37,21 +37,19 @@ class DryRunPlatform : public PlatformWrapper {
   std::optional<mode_t> linkMode(const std::string& path) override;
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
   std::optional<std::string> readFile(const std::string& path) override;
+  PathState examine(const std::string& path) override;
 
-  // "Would delete: <path>" for a path that is there (or that this user cannot
-  // rule out), remembered as deleted. Refuses and fails like the real deletion.
-  Status removePath(const std::string& path) override;
-  // Built on this class's own linkMode() and removePath(), never on the
-  // wrapped platform's deletion.
-  Status removeUnlessDirectory(const std::string& path) override {
-    return Platform::removeUnlessDirectory(path);
-  }
+  // "Would delete: <path>" for a path the real removal would delete (judged
+  // from the wrapped platform's examine() and listings, as this run has
+  // left them), remembered as deleted; a path this user cannot rule out
+  // counts as there. Answers what the real removal would.
+  Removal removePath(const std::string& path, RemovalScope scope) override;
   // "Would remove key: <key path> from <file>" per key path, in order, when
   // the file reads as a dictionary; otherwise the real call's error, silently.
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override;
   // "Would keep: <path>".
-  void leaveDirectory(const std::string& path) override;
+  void keepPath(const std::string& path, KeepReason reason, const std::string& detail) override;
 
   // Nothing changes identity in a dry run.
   Status becomeRoot() override { return Status::ok(); }
@@ -67,9 +65,9 @@ class DryRunPlatform : public PlatformWrapper {
 
  private:
   bool isDeletedNormalised(const std::string& normal) const;
-  // False only when the path is known to be absent: deleted by this run, or
-  // missing from a parent directory that can be listed.
-  bool mightExist(const std::string& normal);
+  // Whether the directory pass would take the directory: nothing in it, or
+  // nothing but a ".DS_Store" file, once this run's deletions are gone.
+  bool countsAsEmpty(const std::string& path);
   void show(const std::string& line);
 
   std::set<std::string> deleted_;  // absolute, normalised

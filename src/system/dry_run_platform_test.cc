@@ -64,9 +64,9 @@ TEST_F(DryRunTest, ShowsEveryEffectInOrderAndPerformsNone) {
   EXPECT_EQ(piped.value()->readLine(), std::nullopt);
   EXPECT_EQ(piped.value()->wait(), ExitStatus::skipped());
   dryRun.printProgress("Uninstalling:\t[50%] " + file + "\n");
-  EXPECT_TRUE(dryRun.removePath(file).isOk());
+  EXPECT_TRUE(dryRun.removePath(file, RemovalScope::NonDirectory).removed());
   EXPECT_TRUE(dryRun.removePropertyListKeys(preferences, {"a:b", "missing"}).isOk());
-  dryRun.leaveDirectory(tmp.at("data"));
+  dryRun.keepPath(tmp.at("data"), KeepReason::NotEmpty, "");
   EXPECT_TRUE(dryRun.signalProcessGroup(4321, SIGKILL, "/Library/Q/helperd").isOk());
   EXPECT_EQ(dryRun.sendQuitEvent({"/Applications/Q Viewer.app", "Q Viewer", 0, 777}), 0);
   EXPECT_TRUE(dryRun.becomeRoot().isOk());
@@ -84,7 +84,7 @@ TEST_F(DryRunTest, ShowsEveryEffectInOrderAndPerformsNone) {
   EXPECT_TRUE(real.removedPaths.empty());
   EXPECT_TRUE(real.signals.empty());
   EXPECT_TRUE(real.quitRequests.empty());
-  EXPECT_TRUE(real.keptDirectories.empty());
+  EXPECT_TRUE(real.keptPaths.empty());
   EXPECT_FALSE(pathPresent(tmp.at("ran")));
   EXPECT_TRUE(pathPresent(file));
   EXPECT_EQ(readWholeFile(preferences), kPreferences);
@@ -98,8 +98,8 @@ TEST_F(DryRunTest, QueriesAnswerAsAfterTheDeletions) {
   tmp.makeSymlink("link", tmp.at("other"));
 
   // Spelt as a manifest spells it; the queries below use the plain form.
-  ASSERT_TRUE(dryRun.removePath(tmp.path() + "/./app/").isOk());
-  ASSERT_TRUE(dryRun.removePath(tmp.at("link")).isOk());
+  ASSERT_TRUE(dryRun.removePath(tmp.path() + "/./app/", RemovalScope::Tree).removed());
+  ASSERT_TRUE(dryRun.removePath(tmp.at("link"), RemovalScope::NonDirectory).removed());
 
   for (const std::string& gone : {tmp.at("app"), tmp.at("app/Contents"),
                                   tmp.at("app/Contents/MacOS/App"), tmp.at("link")}) {
@@ -123,28 +123,41 @@ TEST_F(DryRunTest, QueriesAnswerAsAfterTheDeletions) {
 TEST_F(DryRunTest, ShowsOnlyDeletionsThatWouldRemoveSomething) {
   tmp.writeFile("dir/file", "x");
   tmp.makeSymlink("dangling", tmp.at("nowhere"));
-  ASSERT_TRUE(dryRun.removePath(tmp.at("dir")).isOk());
+  tmp.writeFile("finder-only/.DS_Store", "x");
+  tmp.writeFile("finder-folder/.DS_Store/inside", "x");
+  tmp.writeFile("full/entry", "x");
+  ASSERT_TRUE(dryRun.removePath(tmp.at("dir"), RemovalScope::Tree).removed());
 
+  using Outcome = Removal::Outcome;
   const struct {
     std::string path;
-    int errnum;  // 0: shown and succeeds
+    RemovalScope scope;
+    Outcome outcome;  // Removed: shown
   } cases[] = {
-      {tmp.at("missing"), ENOENT},
-      {tmp.at("no/such/directory/file"), ENOENT},
-      {tmp.at("dir/file"), ENOENT},  // below a path deleted earlier
-      {tmp.at("dir"), ENOENT},       // deleted twice
-      {"relative/path", EINVAL},
-      {"", EINVAL},
-      {"/", EINVAL},
-      {"/./", EINVAL},
-      {tmp.at("dangling"), 0},  // a link is deleted itself, dangling or not
+      {tmp.at("missing"), RemovalScope::Tree, Outcome::Absent},
+      {tmp.at("no/such/directory/file"), RemovalScope::NonDirectory, Outcome::Absent},
+      {tmp.at("dir/file"), RemovalScope::NonDirectory, Outcome::Absent},  // below a deletion
+      {tmp.at("dir"), RemovalScope::Tree, Outcome::Absent},               // deleted twice
+      {"relative/path", RemovalScope::Tree, Outcome::Refused},
+      {"", RemovalScope::Tree, Outcome::Refused},
+      {"/", RemovalScope::Tree, Outcome::Refused},
+      {"/./", RemovalScope::EmptyDirectory, Outcome::Refused},
+      {tmp.at("a/../dir"), RemovalScope::Tree, Outcome::Refused},
+      {tmp.at("full"), RemovalScope::NonDirectory, Outcome::Directory},
+      {tmp.at("full"), RemovalScope::EmptyDirectory, Outcome::NotEmpty},
+      {tmp.at("finder-folder"), RemovalScope::EmptyDirectory, Outcome::NotEmpty},
+      {tmp.at("finder-only"), RemovalScope::EmptyDirectory, Outcome::Removed},
+      {tmp.at("dangling"), RemovalScope::EmptyDirectory, Outcome::Removed},  // a link itself
+      {tmp.at("full"), RemovalScope::Tree, Outcome::Removed},
   };
   for (const auto& c : cases) {
     real.output.clear();
-    const Status status = dryRun.removePath(c.path);
-    EXPECT_EQ(status.errnum(), c.errnum) << c.path;
-    EXPECT_EQ(real.output, c.errnum == 0 ? "Would delete: " + c.path + "\n" : "") << c.path;
+    EXPECT_EQ(dryRun.removePath(c.path, c.scope).outcome, c.outcome) << c.path;
+    EXPECT_EQ(real.output, c.outcome == Outcome::Removed ? "Would delete: " + c.path + "\n" : "")
+        << c.path;
   }
+  EXPECT_TRUE(pathPresent(tmp.at("full/entry")));
+  EXPECT_TRUE(pathPresent(tmp.at("finder-only/.DS_Store")));
 }
 
 // The world as a user sees it who may not look inside one directory, the way
@@ -154,9 +167,9 @@ class ClosedDirectoryPlatform : public testing::RecordingPlatform {
   ClosedDirectoryPlatform(Locations locations, std::string closed)
       : RecordingPlatform(std::move(locations)), closed_(std::move(closed)) {}
 
-  std::optional<mode_t> linkMode(const std::string& path) override {
-    if (path.starts_with(closed_ + "/")) return std::nullopt;
-    return RecordingPlatform::linkMode(path);
+  PathState examine(const std::string& path) override {
+    if (path.starts_with(closed_ + "/")) return {PathState::Kind::Unknown, EACCES, {}};
+    return RecordingPlatform::examine(path);
   }
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override {
     if (path.starts_with(closed_)) return std::nullopt;
@@ -183,18 +196,9 @@ TEST(DryRunUnprivileged, ShowsDeletionsItCannotRuleOut) {
   };
   for (const auto& c : cases) {
     user.output.clear();
-    EXPECT_EQ(dryRun.removePath(c.path).isOk(), c.shown) << c.path;
+    EXPECT_EQ(dryRun.removePath(c.path, RemovalScope::Tree).removed(), c.shown) << c.path;
     EXPECT_EQ(user.output, c.shown ? "Would delete: " + c.path + "\n" : "") << c.path;
   }
-}
-
-TEST_F(DryRunTest, DeletionOfAnythingButADirectoryIsShownToo) {
-  const std::string file = tmp.writeFile("dir/file", "x");
-  EXPECT_EQ(dryRun.removeUnlessDirectory(tmp.at("dir")).errnum(), EISDIR);
-  EXPECT_TRUE(dryRun.removeUnlessDirectory(file).isOk());
-  EXPECT_EQ(real.output, "Would delete: " + file + "\n");
-  EXPECT_TRUE(pathPresent(file));
-  EXPECT_FALSE(dryRun.exists(file));
 }
 
 TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
@@ -202,7 +206,8 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
       "array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
   const std::string garbage = tmp.writeFile("garbage.plist", "not a property list");
   const std::string deleted = tmp.writeFile("deleted.plist", kPreferences);
-  ASSERT_TRUE(dryRun.removePath(deleted).isOk());
+  const std::string linked = tmp.makeSymlink("linked.plist", tmp.writeFile("target.plist", kPreferences));
+  ASSERT_TRUE(dryRun.removePath(deleted, RemovalScope::NonDirectory).removed());
   real.output.clear();
 
   const struct {
@@ -213,12 +218,13 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
       {deleted, ENOENT},  // as the real run finds it after the deletion
       {notDictionary, EINVAL},
       {garbage, EINVAL},
+      {linked, ELOOP},  // never edited through a link
   };
   for (const auto& c : cases) {
     EXPECT_EQ(dryRun.removePropertyListKeys(c.path, {"a"}).errnum(), c.errnum) << c.path;
   }
   // The same answers as the real edit, for the files it sees the same way.
-  for (const std::string& path : {tmp.at("missing.plist"), notDictionary, garbage}) {
+  for (const std::string& path : {tmp.at("missing.plist"), notDictionary, garbage, linked}) {
     EXPECT_EQ(real.removePropertyListKeys(path, {"a"}).errnum(),
               dryRun.removePropertyListKeys(path, {"a"}).errnum())
         << path;

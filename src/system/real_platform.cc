@@ -13,10 +13,12 @@
 #include <utility>
 
 #include "extensions/file_handle.h"
+#include "extensions/paths.h"
 #include "extensions/plist_io.h"
 #include "extensions/recurse.h"
 #include "system/applications.h"
 #include "system/log_line.h"
+#include "system/path_walk.h"
 #include "system/remove_path.h"
 #include "system/spawn.h"
 #include "platform/unique_fd.h"
@@ -25,9 +27,9 @@ namespace qu {
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
+WriteCall writeCall() {
+  return [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
+}
 
 // A child that inherits our standard output must see everything we printed
 // before it, or its lines would overtake ours.
@@ -61,8 +63,11 @@ class RealPipedChild final : public PipedChild {
 
 class RealPlatform final : public Platform {
  public:
-  RealPlatform(Locations locations, WriteCall write)
-      : locations_(std::move(locations)), write_(std::move(write)) {}
+  RealPlatform(Locations locations, RealPlatformOptions options)
+      : locations_(std::move(locations)),
+        options_(std::move(options)),
+        write_(options_.propertyListWrite ? options_.propertyListWrite : writeCall()),
+        walker_(locations_.administratorsGroup) {}
 
   const Locations& locations() const override { return locations_; }
 
@@ -126,18 +131,7 @@ class RealPlatform final : public Platform {
   }
 
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override {
-    std::unique_ptr<DIR, DirCloser> directory(::opendir(path.c_str()));
-    if (!directory) return std::nullopt;
-    std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(directory.get())) {
-      std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(std::move(name));
-      errno = 0;
-    }
-    if (errno != 0) return std::nullopt;
-    std::sort(names.begin(), names.end());
-    return names;
+    return listWithWalk(walker_, path);
   }
 
   std::optional<std::string> readFile(const std::string& path) override {
@@ -146,30 +140,50 @@ class RealPlatform final : public Platform {
     return readAllBytes(file.get());
   }
 
-  Status removePath(const std::string& path) override { return removePathTree(path); }
+  PathState examine(const std::string& path) override { return examineWithWalk(walker_, path); }
 
-  Status removeUnlessDirectory(const std::string& path) override {
-    return removeNonDirectory(path);
+  Removal removePath(const std::string& path, RemovalScope scope) override {
+    return removeWithWalk(walker_, path, scope, options_.hooks);
   }
 
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override {
-    auto contents = plist::readFile(path);
-    if (!contents) {
-      if (!exists(path)) return Status::fromErrno(ENOENT, "read " + path);
-      return Status::error(EINVAL, "read " + path + ": not a property list");
+    if (!isPlainAbsolutePath(path)) return Status::error(EINVAL, "read " + path + ": not absolute");
+    const std::string normal = normalisedPath(path);
+    const WalkedDirectory parent = walker_.parentOf(normal);
+    if (!parent.reached()) {
+      if (!parent.link.empty()) {
+        return propertyListRefusal(path, {PathState::Kind::LinkRefused, 0, parent.link});
+      }
+      return Status::fromErrno(parent.errnum, "read " + path);
     }
+    // The file itself, never what a link in its place points to; a pipe or
+    // device would block or never end.
+    const std::string name(lastComponent(normal));
+    UniqueFd file(::openat(parent.fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) {
+      if (errno == ELOOP) return propertyListRefusal(path, {PathState::Kind::Link, 0, {}});
+      return Status::fromErrno(errno, "read " + path);
+    }
+    struct stat original {};
+    if (::fstat(file.get(), &original) != 0) return Status::fromErrno(errno, "read " + path);
+    if (!S_ISREG(original.st_mode)) {
+      return Status::error(EINVAL, "read " + path + ": not a regular file");
+    }
+    const std::optional<std::string> bytes = readAllBytes(file.get());
+    file.reset();
+    std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
+    if (!contents) return Status::error(EINVAL, "read " + path + ": not a property list");
     plist::Dictionary* dictionary = contents->dictionary();
     if (dictionary == nullptr) {
       return Status::error(EINVAL, "read " + path + ": not a dictionary");
     }
     plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
-    if (write_) return plist::writeFileAtomically(path, *contents, write_);
-    return plist::writeFileAtomically(path, *contents);
+    return plist::writeFileAtomicallyAt(parent.fd, name, *contents, original, write_, path);
   }
 
-  // A directory kept because it is not empty needs no action and no word.
-  void leaveDirectory(const std::string&) override {}
+  // Nothing happens to a path a removal keeps; the engine has said why.
+  void keepPath(const std::string&, KeepReason, const std::string&) override {}
 
   Status becomeRoot() override {
     if (::setuid(0) != 0) return Status::fromErrno(errno, "setuid 0");
@@ -207,17 +221,19 @@ class RealPlatform final : public Platform {
 
  private:
   Locations locations_;
-  WriteCall write_;  // empty: write(2) itself
+  RealPlatformOptions options_;
+  WriteCall write_;
+  PathWalker walker_;
 };
 
 }  // namespace
 
 std::unique_ptr<Platform> makeRealPlatform(Locations locations) {
-  return std::make_unique<RealPlatform>(std::move(locations), WriteCall());
+  return std::make_unique<RealPlatform>(std::move(locations), RealPlatformOptions());
 }
 
-std::unique_ptr<Platform> makeRealPlatform(Locations locations, WriteCall write) {
-  return std::make_unique<RealPlatform>(std::move(locations), std::move(write));
+std::unique_ptr<Platform> makeRealPlatform(Locations locations, RealPlatformOptions options) {
+  return std::make_unique<RealPlatform>(std::move(locations), std::move(options));
 }
 
 }  // namespace qu

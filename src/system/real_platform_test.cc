@@ -36,10 +36,11 @@ TEST_F(RealPlatformTest, RemovingATreeNeverFollowsItsLinks) {
   tmp.makeSymlink("tree/to-file", outside);
   tmp.makeSymlink("link-to-outside", tmp.at("outside"));
 
-  EXPECT_TRUE(platform->removePath(tmp.at("tree")).isOk());
-  EXPECT_EQ(platform->removePath(tmp.at("tree")).errnum(), ENOENT);
-  // Given with a trailing slash, the link still goes and not what it points to.
-  EXPECT_TRUE(platform->removePath(tmp.at("link-to-outside") + "/").isOk());
+  EXPECT_TRUE(platform->removePath(tmp.at("tree"), RemovalScope::Tree).removed());
+  EXPECT_EQ(platform->removePath(tmp.at("tree"), RemovalScope::Tree).outcome,
+            Removal::Outcome::Absent);
+  // Given with a trailing "/" or "/.", the link still goes and not what it points to.
+  EXPECT_TRUE(platform->removePath(tmp.at("link-to-outside") + "/.", RemovalScope::Tree).removed());
 
   EXPECT_FALSE(pathPresent(tmp.at("tree")));
   EXPECT_FALSE(pathPresent(tmp.at("link-to-outside")));
@@ -51,7 +52,10 @@ TEST_F(RealPlatformTest, RefusesToRemoveTheRootOrARelativePath) {
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(tmp.path());
   for (const char* path : {"", "kept", "./kept", "/", "//", "/.", "/tmp/..", "/./"}) {
-    EXPECT_EQ(platform->removePath(path).errnum(), EINVAL) << path;
+    for (RemovalScope scope :
+         {RemovalScope::NonDirectory, RemovalScope::EmptyDirectory, RemovalScope::Tree}) {
+      EXPECT_EQ(platform->removePath(path, scope).outcome, Removal::Outcome::Refused) << path;
+    }
   }
   EXPECT_TRUE(pathPresent(tmp.at("kept")));
   std::filesystem::current_path(previous);

@@ -5,12 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <memory>
-#include <optional>
-#include <vector>
 
+#include "extensions/paths.h"
 #include "platform/unique_fd.h"
 
 namespace qu {
@@ -21,129 +20,246 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// Remembers the first failure; later ones are dropped.
-class Outcome {
- public:
-  void fail(int errnum, const std::string& path) {
-    if (first_.isOk()) first_ = Status::fromErrno(errnum, "remove " + path);
-  }
-  Status take() { return std::move(first_); }
+constexpr int kOpenDirectory = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
- private:
-  Status first_ = Status::ok();
+// Where a path leads: the directory holding its last component, reached by
+// the walk, and that component.
+struct Reached {
+  std::string normal;
+  WalkedDirectory parent;
+  std::string name;
 };
 
-// Entry names of an open directory, "." and ".." excluded. The directory is
-// read completely before anything in it is deleted.
-std::optional<std::vector<std::string>> entryNames(int directory) {
-  UniqueFd copy(::fcntl(directory, F_DUPFD_CLOEXEC, 0));
+Reached reach(PathWalker& walker, const std::string& path) {
+  Reached reached;
+  reached.normal = normalisedPath(path);
+  reached.name = std::string(lastComponent(reached.normal));
+  reached.parent = walker.parentOf(reached.normal);
+  return reached;
+}
+
+// A path no removal may be asked to touch, whatever the rules above said.
+bool refused(const std::string& path) {
+  return !isPlainAbsolutePath(path) || normalisedPath(path) == "/";
+}
+
+// The outcome of a failed walk to a path's directory.
+Removal unreached(const WalkedDirectory& parent) {
+  if (!parent.link.empty()) return Removal::linkRefused(parent.link);
+  // A directory on the way that is missing, or is no directory, means the
+  // path is not there.
+  if (parent.errnum == ENOENT || parent.errnum == ENOTDIR) {
+    return Removal::of(Removal::Outcome::Absent);
+  }
+  return Removal::failed(parent.errnum);
+}
+
+Removal removeNonDirectoryAt(int directory, const std::string& name) {
+  if (::unlinkat(directory, name.c_str(), 0) == 0) return Removal::of(Removal::Outcome::Removed);
+  const int error = errno;
+  if (error == ENOENT) return Removal::of(Removal::Outcome::Absent);
+  // unlink() never takes a directory: EISDIR here, EPERM on other systems.
+  struct stat info {};
+  if ((error == EISDIR || error == EPERM) &&
+      ::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISDIR(info.st_mode)) {
+    return Removal::of(Removal::Outcome::Directory);
+  }
+  return Removal::failed(error);
+}
+
+// Only a regular file counts as the Finder metadata that leaves a directory
+// as good as empty; a folder or a link of that name is something else.
+bool holdsOnlyFinderMetadata(int directory, std::string& metadataName) {
+  const auto names = entryNames(directory);
+  if (!names || names->size() != 1) return false;
+  if (names->front().find(".DS_Store") == std::string::npos) return false;
+  struct stat info {};
+  if (::fstatat(directory, names->front().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  metadataName = names->front();
+  return true;
+}
+
+Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const RemovalHooks& hooks) {
+  const int parent = at.parent.fd;
+  const char* name = at.name.c_str();
+  // Most directories are empty by the time the directory pass reaches them.
+  if (::unlinkat(parent, name, AT_REMOVEDIR) == 0) {
+    walker.forget(at.normal, false);
+    return Removal::of(Removal::Outcome::Removed);
+  }
+  const int error = errno;
+  if (error == ENOENT) return Removal::of(Removal::Outcome::Absent);
+  if (error == ENOTDIR) return removeNonDirectoryAt(parent, at.name);
+  if (error != ENOTEMPTY && error != EEXIST) return Removal::failed(error);
+
+  UniqueFd directory(::openat(parent, name, kOpenDirectory));
+  std::string metadata;
+  if (!directory.valid() || !holdsOnlyFinderMetadata(directory.get(), metadata)) {
+    return Removal::of(Removal::Outcome::NotEmpty);
+  }
+  if (::unlinkat(directory.get(), metadata.c_str(), 0) != 0 && errno != ENOENT) {
+    return Removal::failed(errno);
+  }
+  directory.reset();
+  if (hooks.beforeDirectoryRemoval) hooks.beforeDirectoryRemoval(at.normal);
+  // Never recursive: whatever arrived since the listing keeps the directory.
+  if (::unlinkat(parent, name, AT_REMOVEDIR) == 0) {
+    walker.forget(at.normal, false);
+    return Removal::of(Removal::Outcome::Removed);
+  }
+  if (errno == ENOTEMPTY || errno == EEXIST) return Removal::of(Removal::Outcome::NotEmpty);
+  return Removal::failed(errno);
+}
+
+// Deletes everything inside an open directory that lies on `device`; every
+// step is relative to a descriptor opened without following links. Returns
+// the first failure (EXDEV for what lies on another file system), 0 if none.
+int removeContents(int directory, dev_t device) {
+  const auto names = entryNames(directory);
+  if (!names) return errno != 0 ? errno : EIO;
+  int firstError = 0;
+  const auto note = [&firstError](int error) {
+    if (firstError == 0) firstError = error;
+  };
+  for (const std::string& name : *names) {
+    struct stat info {};
+    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) note(errno);
+      continue;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+      if (::unlinkat(directory, name.c_str(), 0) != 0 && errno != ENOENT) note(errno);
+      continue;
+    }
+    // A mount point: what is mounted there is not ours to empty.
+    if (info.st_dev != device) {
+      note(EXDEV);
+      continue;
+    }
+    UniqueFd inner(::openat(directory, name.c_str(), kOpenDirectory));
+    if (!inner.valid()) {
+      note(errno);
+      continue;
+    }
+    if (int error = removeContents(inner.get(), device)) note(error);
+    inner.reset();
+    if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) note(errno);
+  }
+  return firstError;
+}
+
+Removal removeTreeAt(PathWalker& walker, const Reached& at) {
+  const int parent = at.parent.fd;
+  struct stat info {};
+  if (::fstatat(parent, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? Removal::of(Removal::Outcome::Absent) : Removal::failed(errno);
+  }
+  if (!S_ISDIR(info.st_mode)) return removeNonDirectoryAt(parent, at.name);
+  // Swapped for a link since the test above: O_NOFOLLOW refuses it.
+  UniqueFd directory(::openat(parent, at.name.c_str(), kOpenDirectory));
+  if (!directory.valid()) return Removal::failed(errno);
+  struct stat opened {};
+  if (::fstat(directory.get(), &opened) != 0) return Removal::failed(errno);
+  const int contentsError = removeContents(directory.get(), opened.st_dev);
+  directory.reset();
+  walker.forget(at.normal, true);
+  if (::unlinkat(parent, at.name.c_str(), AT_REMOVEDIR) != 0) {
+    return Removal::failed(contentsError != 0 ? contentsError : errno);
+  }
+  return Removal::of(Removal::Outcome::Removed);
+}
+
+PathState::Kind kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return PathState::Kind::Directory;
+  if (S_ISREG(mode)) return PathState::Kind::Regular;
+  if (S_ISLNK(mode)) return PathState::Kind::Link;
+  return PathState::Kind::Other;
+}
+
+}  // namespace
+
+Status propertyListRefusal(const std::string& path, const PathState& state) {
+  if (state.kind == PathState::Kind::Link) {
+    return Status::error(ELOOP, "read " + path + ": a symbolic link");
+  }
+  if (state.kind == PathState::Kind::LinkRefused) {
+    return Status::error(ELOOP, "read " + path + ": the symbolic link " + state.link +
+                                    " on its way is not the system's own");
+  }
+  return Status::ok();
+}
+
+std::optional<std::vector<std::string>> entryNames(int directoryFd) {
+  UniqueFd copy(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
   if (!copy.valid()) return std::nullopt;
   std::unique_ptr<DIR, DirCloser> stream(::fdopendir(copy.get()));
   if (!stream) return std::nullopt;
   copy.release();  // now owned by the stream
+  ::rewinddir(stream.get());
   std::vector<std::string> names;
   errno = 0;
   while (const dirent* entry = ::readdir(stream.get())) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
     errno = 0;
   }
   if (errno != 0) return std::nullopt;
   return names;
 }
 
-// Deletes everything inside an open directory, never leaving it through a
-// symbolic link: every step is relative to a descriptor opened without
-// following links.
-void removeContents(int directory, const std::string& directoryPath, Outcome& outcome) {
-  const auto names = entryNames(directory);
-  if (!names) {
-    outcome.fail(errno, directoryPath);
-    return;
+Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope scope,
+                       const RemovalHooks& hooks) {
+  if (refused(path)) return Removal::of(Removal::Outcome::Refused);
+  const Reached at = reach(walker, path);
+  if (!at.parent.reached()) return unreached(at.parent);
+  switch (scope) {
+    case RemovalScope::NonDirectory:
+      return removeNonDirectoryAt(at.parent.fd, at.name);
+    case RemovalScope::EmptyDirectory:
+      return removeEmptyDirectoryAt(walker, at, hooks);
+    case RemovalScope::Tree:
+      return removeTreeAt(walker, at);
   }
-  for (const std::string& name : *names) {
-    const std::string path = directoryPath + "/" + name;
-    struct stat info {};
-    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) outcome.fail(errno, path);
-      continue;
+  return Removal::failed(EINVAL);
+}
+
+PathState examineWithWalk(PathWalker& walker, const std::string& path) {
+  if (!isPlainAbsolutePath(path)) return {PathState::Kind::Unknown, EINVAL, {}};
+  if (normalisedPath(path) == "/") return {PathState::Kind::Directory, 0, {}};
+  const Reached at = reach(walker, path);
+  if (!at.parent.reached()) {
+    if (!at.parent.link.empty()) return {PathState::Kind::LinkRefused, 0, at.parent.link};
+    if (at.parent.errnum == ENOENT || at.parent.errnum == ENOTDIR) {
+      return {PathState::Kind::Missing, 0, {}};
     }
-    if (S_ISDIR(info.st_mode)) {
-      UniqueFd inner(
-          ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (inner.valid()) {
-        removeContents(inner.get(), path, outcome);
-      } else {
-        outcome.fail(errno, path);
-      }
-      inner.reset();
-      if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0) outcome.fail(errno, path);
-    } else if (::unlinkat(directory, name.c_str(), 0) != 0) {
-      outcome.fail(errno, path);
-    }
+    return {PathState::Kind::Unknown, at.parent.errnum, {}};
   }
-}
-
-bool isFileSystemRoot(const struct stat& info) {
-  struct stat root {};
-  if (::stat("/", &root) != 0) return true;  // cannot tell: assume the worst
-  return info.st_dev == root.st_dev && info.st_ino == root.st_ino;
-}
-
-Status refuse(const std::string& path, const char* why) {
-  return Status::error(EINVAL, "remove " + path + ": " + why);
-}
-
-}  // namespace
-
-Status removePathTree(const std::string& given) {
-  if (given.empty() || given.front() != '/') return refuse(given, "not an absolute path");
-  // Without trailing slashes, so a link at the end is the link and not its target.
-  std::string path = given;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (std::filesystem::path(path).lexically_normal() == "/") {
-    return refuse(given, "the file-system root");
-  }
-
-  // The directories a removal hands over are mostly empty by now, and one
-  // rmdir() takes those. It removes nothing else: not a link (never
-  // followed at the end of the path), not a directory with entries, not "/".
-  if (::rmdir(path.c_str()) == 0) return Status::ok();
-
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return Status::fromErrno(errno, "remove " + path);
-  if (!S_ISDIR(info.st_mode)) {
-    if (::unlink(path.c_str()) != 0) return Status::fromErrno(errno, "remove " + path);
-    return Status::ok();
+  if (::fstatat(at.parent.fd, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT) return {PathState::Kind::Missing, 0, {}};
+    return {PathState::Kind::Unknown, errno, {}};
   }
-  // Another name for the root (through "." components and links on the way).
-  if (isFileSystemRoot(info)) return refuse(given, "the file-system root");
+  return {kindOf(info.st_mode), 0, {}};
+}
 
-  Outcome outcome;
-  UniqueFd directory(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (directory.valid()) {
-    removeContents(directory.get(), path, outcome);
+std::optional<std::vector<std::string>> listWithWalk(PathWalker& walker, const std::string& path) {
+  if (!isPlainAbsolutePath(path)) return std::nullopt;
+  UniqueFd directory;
+  if (normalisedPath(path) == "/") {
+    directory.reset(::open("/", kOpenDirectory));
   } else {
-    outcome.fail(errno, path);
+    const Reached at = reach(walker, path);
+    if (!at.parent.reached()) return std::nullopt;
+    directory.reset(::openat(at.parent.fd, at.name.c_str(), kOpenDirectory));
   }
-  directory.reset();
-  if (::rmdir(path.c_str()) != 0) outcome.fail(errno, path);
-  return outcome.take();
-}
-
-Status removeNonDirectory(const std::string& path) {
-  if (path.empty() || path.front() != '/') return removePathTree(path);  // refused there
-  // unlink() never removes a directory (EISDIR, or EPERM on some systems) and
-  // never follows a link at the end of the path.
-  if (::unlink(path.c_str()) == 0) return Status::ok();
-  if (errno == ENOENT) return Status::fromErrno(ENOENT, "remove " + path);
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    return Status::error(EISDIR, "remove " + path + ": a directory");
-  }
-  // Whatever unlink() refused for another reason (a trailing slash after a
-  // file, permissions) gets the general treatment and its answer.
-  return removePathTree(path);
+  if (!directory.valid()) return std::nullopt;
+  auto names = entryNames(directory.get());
+  if (names) std::sort(names->begin(), names->end());
+  return names;
 }
 
 }  // namespace qu

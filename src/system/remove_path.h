@@ -1,21 +1,48 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/removal.h"
 #include "platform/status.h"
+#include "system/path_walk.h"
 
 namespace qu {
 
-// Deletes the path: a directory with everything below it, anything else by
-// itself. Symbolic links are removed, never followed, also at the end of a
-// path given with trailing slashes. Keeps deleting past failures and returns
-// the first one. Refuses (EINVAL, nothing deleted) an empty or relative path
-// and any path that is the file-system root.
-Status removePathTree(const std::string& path);
+// Places where a test may change the world in the middle of a removal.
+struct RemovalHooks {
+  // In the directory pass, after a directory was found to hold nothing but a
+  // ".DS_Store" file and that file was unlinked, just before the directory
+  // itself is removed.
+  std::function<void(const std::string& path)> beforeDirectoryRemoval;
+};
 
-// Deletes the path unless it is a directory: a file or a symbolic link (also
-// one to a directory) in a single unlink() when that is all it takes, else as
-// removePathTree() would. A directory is left and reported with EISDIR.
-Status removeNonDirectory(const std::string& path);
+// Deletes a path as far as the scope allows, reaching it through the walker:
+// every effect is relative to a directory descriptor, a link at the end is
+// removed itself, and the directory pass never deletes recursively (a
+// directory goes with rmdir, after its lone ".DS_Store" file, so anything
+// that appears in between keeps it). A tree removal stays on the file system
+// it starts on. Refuses a path that is relative, has ".." or is the root.
+Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope scope,
+                       const RemovalHooks& hooks = {});
+
+// What is at the path, judged as removeWithWalk() reaches it.
+PathState examineWithWalk(PathWalker& walker, const std::string& path);
+
+// The entry names of the directory at the path, reached through the walker
+// and opened without following a link at its end; "." and ".." excluded,
+// sorted. Nothing when it cannot be listed.
+std::optional<std::vector<std::string>> listWithWalk(PathWalker& walker, const std::string& path);
+
+// Why a property-list edit leaves the file at `path` alone when the walk
+// finds it as `state` (a link, or reached through a refused one); ok when
+// the state is no reason.
+Status propertyListRefusal(const std::string& path, const PathState& state);
+
+// The entry names of an open directory, "." and ".." excluded, in the
+// directory's own order; nothing when it cannot be read.
+std::optional<std::vector<std::string>> entryNames(int directoryFd);
 
 }  // namespace qu

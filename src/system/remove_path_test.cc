@@ -1,13 +1,17 @@
 #include "system/remove_path.h"
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <string>
-#include <vector>
 
-#include "platform/platform_wrapper.h"
-#include "system/real_platform.h"
 #include "test_support/temp_dir.h"
 
 namespace qu {
@@ -15,78 +19,150 @@ namespace {
 
 using testing::pathPresent;
 using testing::TempDir;
+using Outcome = Removal::Outcome;
 
-class RemovePathTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    tmp.writeFile("file", "x");
-    tmp.makeDirectory("empty");
-    tmp.writeFile("full/entry", "x");
-    tmp.makeDirectory("empty-target");
-    tmp.makeSymlink("link-to-empty", tmp.at("empty-target"));
-    tmp.makeSymlink("link-to-full", tmp.at("full"));
-    tmp.makeSymlink("dangling", tmp.at("gone"));
-  }
+constexpr uid_t kOrdinaryUser = 1000;
+
+struct RemovePathTest : ::testing::Test {
   TempDir tmp;
+  PathWalker walker{0};
 };
 
-TEST_F(RemovePathTest, RemovesWhatIsNotADirectoryInOneGoAndLeavesDirectories) {
+TEST_F(RemovePathTest, EachScopeTakesWhatItMayAndNeverFollowsTheLastLink) {
   const struct {
     const char* name;
-    int errnum;  // 0 when removed
+    RemovalScope scope;
+    Outcome outcome;
   } cases[] = {
-      {"file", 0},           {"link-to-empty", 0}, {"link-to-full", 0}, {"dangling", 0},
-      {"empty", EISDIR},     {"full", EISDIR},     {"missing", ENOENT},
+      {"file", RemovalScope::NonDirectory, Outcome::Removed},
+      {"link-to-full", RemovalScope::NonDirectory, Outcome::Removed},
+      {"dangling", RemovalScope::NonDirectory, Outcome::Removed},
+      {"empty", RemovalScope::NonDirectory, Outcome::Directory},
+      {"missing", RemovalScope::NonDirectory, Outcome::Absent},
+      {"no/such/file", RemovalScope::NonDirectory, Outcome::Absent},
+      {"file/below-a-file", RemovalScope::NonDirectory, Outcome::Absent},
+      {"empty", RemovalScope::EmptyDirectory, Outcome::Removed},
+      {"finder-only", RemovalScope::EmptyDirectory, Outcome::Removed},
+      {"finder-copy", RemovalScope::EmptyDirectory, Outcome::Removed},  // "._.DS_Store"
+      {"finder-folder", RemovalScope::EmptyDirectory, Outcome::NotEmpty},
+      {"finder-link", RemovalScope::EmptyDirectory, Outcome::NotEmpty},
+      {"full", RemovalScope::EmptyDirectory, Outcome::NotEmpty},
+      {"link-to-empty", RemovalScope::EmptyDirectory, Outcome::Removed},
+      {"plain", RemovalScope::EmptyDirectory, Outcome::Removed},
+      {"full", RemovalScope::Tree, Outcome::Removed},
   };
+  tmp.writeFile("file", "x");
+  tmp.writeFile("plain", "x");
+  tmp.makeDirectory("empty");
+  tmp.writeFile("full/entry", "x");
+  tmp.writeFile("finder-only/.DS_Store", "x");
+  tmp.writeFile("finder-copy/._.DS_Store", "x");
+  tmp.writeFile("finder-folder/.DS_Store/user-file", "x");
+  tmp.makeDirectory("finder-link");
+  tmp.makeSymlink("finder-link/.DS_Store", tmp.at("full/entry"));
+  tmp.makeDirectory("empty-target");
+  tmp.makeSymlink("link-to-empty", tmp.at("empty-target"));
+  tmp.makeSymlink("link-to-full", tmp.at("full"));
+  tmp.makeSymlink("dangling", tmp.at("gone"));
+
   for (const auto& c : cases) {
-    EXPECT_EQ(removeNonDirectory(tmp.at(c.name)).errnum(), c.errnum) << c.name;
-    EXPECT_EQ(pathPresent(tmp.at(c.name)), c.errnum == EISDIR) << c.name;
+    EXPECT_EQ(removeWithWalk(walker, tmp.at(c.name), c.scope).outcome, c.outcome) << c.name;
+    EXPECT_EQ(pathPresent(tmp.at(c.name)), c.outcome != Outcome::Removed &&
+                                              c.outcome != Outcome::Absent)
+        << c.name;
   }
-  // Links went as links.
   EXPECT_TRUE(pathPresent(tmp.at("empty-target")));
-  EXPECT_TRUE(pathPresent(tmp.at("full/entry")));
+  EXPECT_TRUE(pathPresent(tmp.at("finder-folder/.DS_Store/user-file")));
 }
 
-TEST_F(RemovePathTest, NeverRemovesThroughARelativePathOrTheRoot) {
-  for (const char* path : {"", "file", "./file", "/", "/."}) {
-    EXPECT_NE(removeNonDirectory(path).errnum(), 0) << path;
+// A link in a parent component is followed only when it is the system's
+// own; one an ordinary user could have made leaves the path alone.
+TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+  const struct {
+    const char* where;
+    mode_t directoryMode;
+    uid_t directoryOwner;
+    uid_t linkOwner;
+    bool followed;
+  } cases[] = {
+      {"root's link in root's directory", 0755, 0, 0, true},
+      {"root's link in a world-writable sticky directory", 01777, 0, 0, true},
+      {"a user's link in root's directory", 0755, 0, kOrdinaryUser, false},
+      {"root's link in a user's directory", 0755, kOrdinaryUser, 0, false},
+      {"root's link in a world-writable directory", 0777, 0, 0, false},
+      {"root's link in a group-writable directory", 0775, 0, 0, true},  // root's group
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    const std::string base = "round" + std::to_string(++round);
+    const std::string precious = tmp.writeFile(base + "/elsewhere/app/file", "x");
+    const std::string holder = tmp.makeDirectory(base + "/holder");
+    const std::string link = tmp.makeSymlink(base + "/holder/app", tmp.at(base + "/elsewhere/app"));
+    ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, 0), 0);
+    ASSERT_EQ(::chown(holder.c_str(), c.directoryOwner, 0), 0);
+    ASSERT_EQ(::chmod(holder.c_str(), c.directoryMode), 0);
+
+    PathWalker fresh(0);
+    const Removal removal = removeWithWalk(fresh, link + "/file", RemovalScope::NonDirectory);
+    const PathState state = examineWithWalk(fresh, link + "/file");
+    if (c.followed) {
+      EXPECT_EQ(removal.outcome, Outcome::Removed) << c.where;
+      EXPECT_FALSE(pathPresent(precious)) << c.where;
+    } else {
+      EXPECT_EQ(removal.outcome, Outcome::LinkRefused) << c.where;
+      EXPECT_EQ(removal.link, link) << c.where;
+      EXPECT_EQ(state.kind, PathState::Kind::LinkRefused) << c.where;
+      EXPECT_TRUE(pathPresent(precious)) << c.where;
+    }
   }
-  EXPECT_TRUE(pathPresent(tmp.at("file")));
 }
 
-TEST_F(RemovePathTest, AnEmptyDirectoryGoesButALinkToOneStaysALink) {
-  EXPECT_TRUE(removePathTree(tmp.at("empty")).isOk());
-  EXPECT_FALSE(pathPresent(tmp.at("empty")));
-
-  for (const std::string suffix : {"", "/"}) {
-    tmp.makeSymlink("link", tmp.at("empty-target"));
-    EXPECT_TRUE(removePathTree(tmp.at("link") + suffix).isOk()) << suffix;
-    EXPECT_FALSE(pathPresent(tmp.at("link"))) << suffix;
-    EXPECT_TRUE(pathPresent(tmp.at("empty-target"))) << suffix;
-  }
+// Another process swaps a parent directory for a link between the directory
+// pass's look inside a directory and its removal: the removal still acts on
+// the directory it looked at, and never on what the link leads to.
+TEST_F(RemovePathTest, ADirectorySwappedForALinkMidRemovalLeavesTheLinkedTreeAlone) {
+  tmp.writeFile("pkg/a/dir/.DS_Store", "x");
+  const std::string precious = tmp.writeFile("other/dir/precious", "x");
+  tmp.writeFile("other/dir/.DS_Store", "x");
+  RemovalHooks hooks;
+  hooks.beforeDirectoryRemoval = [&](const std::string&) {
+    std::filesystem::rename(tmp.at("pkg/a"), tmp.at("pkg/a.moved"));
+    tmp.makeSymlink("pkg/a", tmp.at("other"));
+  };
+  EXPECT_TRUE(removeWithWalk(walker, tmp.at("pkg/a/dir"), RemovalScope::EmptyDirectory, hooks)
+                  .removed());
+  EXPECT_FALSE(pathPresent(tmp.at("pkg/a.moved/dir")));
+  EXPECT_TRUE(pathPresent(precious));
+  EXPECT_TRUE(pathPresent(tmp.at("other/dir/.DS_Store")));
 }
 
-// A wrapper that must see every deletion, as a dry run does.
-class DeletionCatcher : public PlatformWrapper {
- public:
-  using PlatformWrapper::PlatformWrapper;
-  Status removePath(const std::string& path) override {
-    caught.push_back(path);
-    return Status::ok();
+// What is mounted inside a tree is not the tree's to empty.
+TEST_F(RemovePathTest, ATreeRemovalStaysOnItsFileSystem) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount";
+  const std::string mounted = tmp.makeDirectory("tree/mnt");
+  tmp.writeFile("tree/own", "x");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A private mount namespace, so the mount never shows outside this child.
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("qu-test", mounted.c_str(), "tmpfs", 0, nullptr) != 0) {
+      ::_exit(77);
+    }
+    std::FILE* file = std::fopen((mounted + "/other").c_str(), "w");
+    if (file == nullptr) ::_exit(78);
+    std::fclose(file);
+    PathWalker own(0);
+    const Removal removal = removeWithWalk(own, tmp.at("tree"), RemovalScope::Tree);
+    const bool kept = pathPresent(mounted + "/other") && !pathPresent(tmp.at("tree/own"));
+    ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept ? 0 : 1);
   }
-  std::vector<std::string> caught;
-};
-
-TEST_F(RemovePathTest, WrappersThatInterceptDeletionsAlsoInterceptSingleRemovals) {
-  const auto real = makeRealPlatform();
-  DeletionCatcher catcher(*real);
-  EXPECT_EQ(catcher.removeUnlessDirectory(tmp.at("full")).errnum(), EISDIR);
-  EXPECT_TRUE(catcher.removeUnlessDirectory(tmp.at("file")).isOk());
-  EXPECT_TRUE(catcher.removeUnlessDirectory(tmp.at("link-to-full")).isOk());
-
-  EXPECT_EQ(catcher.caught, (std::vector<std::string>{tmp.at("file"), tmp.at("link-to-full")}));
-  EXPECT_TRUE(pathPresent(tmp.at("file")));
-  EXPECT_TRUE(pathPresent(tmp.at("link-to-full")));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -116,10 +116,17 @@ std::optional<std::string> FaultInjectingPlatform::readFile(const std::string& p
       [&] { return PlatformWrapper::readFile(path); });
 }
 
-Status FaultInjectingPlatform::removePath(const std::string& path) {
-  return answer<Status>(
-      Call::removePath, path, [&](const Fault& fault) { return failure(fault, "remove " + path); },
-      [&] { return PlatformWrapper::removePath(path); });
+PathState FaultInjectingPlatform::examine(const std::string& path) {
+  return answer<PathState>(
+      Call::examine, path,
+      [](const Fault& fault) { return PathState{PathState::Kind::Unknown, fault.errnum, {}}; },
+      [&] { return PlatformWrapper::examine(path); });
+}
+
+Removal FaultInjectingPlatform::removePath(const std::string& path, RemovalScope scope) {
+  return answer<Removal>(
+      Call::removePath, path, [](const Fault& fault) { return Removal::failed(fault.errnum); },
+      [&] { return PlatformWrapper::removePath(path, scope); });
 }
 
 Status FaultInjectingPlatform::removePropertyListKeys(const std::string& path,

@@ -20,6 +20,7 @@ enum class Call {
   linkMode,
   listDirectory,
   readFile,
+  examine,
   removePath,
   removePropertyListKeys,
   becomeRoot,
@@ -30,7 +31,7 @@ enum class Call {
 
 // What a faulty call answers instead of reaching the wrapped platform.
 // Effects fail with the errno; queries answer nothing (exists() false, an
-// empty application list); programs do not start (notStarted with the
+// empty application list, examine() Unknown with the errno); programs do not start (notStarted with the
 // errno) unless `ending` says how they ended instead.
 struct Fault {
   int errnum = EIO;
@@ -70,7 +71,8 @@ class FaultInjectingPlatform : public PlatformWrapper {
   std::optional<mode_t> linkMode(const std::string& path) override;
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
   std::optional<std::string> readFile(const std::string& path) override;
-  Status removePath(const std::string& path) override;
+  PathState examine(const std::string& path) override;
+  Removal removePath(const std::string& path, RemovalScope scope) override;
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override;
   Status becomeRoot() override;

@@ -8,8 +8,8 @@ RecordingPlatform::RecordingPlatform(Locations locations)
     : detail::OwnedTarget{makeRealPlatform(std::move(locations))},
       PlatformWrapper(*detail::OwnedTarget::target) {}
 
-RecordingPlatform::RecordingPlatform(Locations locations, WriteCall propertyListWrite)
-    : detail::OwnedTarget{makeRealPlatform(std::move(locations), std::move(propertyListWrite))},
+RecordingPlatform::RecordingPlatform(Locations locations, RealPlatformOptions options)
+    : detail::OwnedTarget{makeRealPlatform(std::move(locations), std::move(options))},
       PlatformWrapper(*detail::OwnedTarget::target) {}
 
 RecordingPlatform::~RecordingPlatform() = default;
@@ -38,9 +38,10 @@ Result<std::unique_ptr<PipedChild>> RecordingPlatform::startPiped(
   return PlatformWrapper::startPiped(program, arguments);
 }
 
-Status RecordingPlatform::removePath(const std::string& path) {
-  removedPaths.push_back(path);
-  return PlatformWrapper::removePath(path);
+Removal RecordingPlatform::removePath(const std::string& path, RemovalScope scope) {
+  Removal removal = PlatformWrapper::removePath(path, scope);
+  if (removal.removed()) removedPaths.push_back(path);
+  return removal;
 }
 
 Status RecordingPlatform::signalProcessGroup(pid_t group, int signal, const std::string&) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "extensions/atomic_file.h"
+#include "system/real_platform.h"
 #include "platform/platform_wrapper.h"
 
 namespace qu::testing {
@@ -37,8 +37,8 @@ struct OwnedTarget {
 class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
  public:
   explicit RecordingPlatform(Locations locations);
-  // Property-list rewrites fill their temporary file through `write`.
-  RecordingPlatform(Locations locations, WriteCall propertyListWrite);
+  // A real platform built with these options (a failing write, hooks).
+  RecordingPlatform(Locations locations, RealPlatformOptions options);
   ~RecordingPlatform() override;
 
   // Captured standard output and log lines.
@@ -50,9 +50,16 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   std::vector<ProgramCall> queries;
   std::vector<SignalCall> signals;
   std::vector<LaunchedApplication> quitRequests;
+  // Paths a removal deleted, in order.
   std::vector<std::string> removedPaths;
-  // Directories a removal left because they were not empty, in order.
-  std::vector<std::string> keptDirectories;
+  // Paths a removal left in place, and why, in order.
+  struct KeptPath {
+    std::string path;
+    KeepReason reason;
+    std::string detail;
+    friend bool operator==(const KeptPath&, const KeptPath&) = default;
+  };
+  std::vector<KeptPath> keptPaths;
 
   // What becomeRoot() answers; success unless a test says otherwise.
   Status rootResult = Status::ok();
@@ -71,8 +78,10 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   void print(std::string_view text) override { output.append(text); }
   void printProgress(std::string_view line) override { output.append(line); }
   void log(std::string_view message) override { logLines.emplace_back(message); }
-  Status removePath(const std::string& path) override;
-  void leaveDirectory(const std::string& path) override { keptDirectories.push_back(path); }
+  Removal removePath(const std::string& path, RemovalScope scope) override;
+  void keepPath(const std::string& path, KeepReason reason, const std::string& detail) override {
+    keptPaths.push_back({path, reason, detail});
+  }
   Status becomeRoot() override { return rootResult; }
   pid_t ownProcessGroup() override { return processGroup; }
   Status signalProcessGroup(pid_t group, int signal, const std::string& program) override;

@@ -77,7 +77,7 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
   ASSERT_TRUE(item);
 
   RunProgress dryProgress(2);
-  EXPECT_TRUE(uninstallPackage(dryRun, dryProgress, *item, /*isSilent=*/true));
+  EXPECT_TRUE(uninstallPackage(dryRun, dryProgress, *item, /*isSilent=*/true, RemovalRules()));
   EXPECT_EQ(dryProgress.percent, 50);
 
   const auto shown = shownEffects(platform.output);
@@ -127,7 +127,7 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
   platform.output.clear();
   platform.logLines.clear();
   RunProgress realProgress(2);
-  EXPECT_TRUE(uninstallPackage(platform, realProgress, *item, /*isSilent=*/true));
+  EXPECT_TRUE(uninstallPackage(platform, realProgress, *item, /*isSilent=*/true, RemovalRules()));
 
   std::vector<std::string> ran;
   for (const testing::ProgramCall& call : platform.programCalls) {
@@ -135,7 +135,9 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
   }
   EXPECT_EQ(ran, shown.at("run"));
   EXPECT_EQ(platform.removedPaths, shown.at("delete"));
-  EXPECT_EQ(platform.keptDirectories, shown.at("keep"));
+  std::vector<std::string> kept;
+  for (const auto& path : platform.keptPaths) kept.push_back(path.path);
+  EXPECT_EQ(kept, shown.at("keep"));
   EXPECT_EQ(platform.signals, (std::vector<testing::SignalCall>{{4321, SIGKILL}}));
   ASSERT_EQ(platform.quitRequests.size(), 1u);
   EXPECT_EQ(platform.quitRequests[0].serialLow, 501u);

@@ -1,12 +1,12 @@
 #include "uninstaller/package_sequence.h"
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "items/manifest_for_item.h"
 #include "items/receipt_item.h"
-#include "uninstaller/deletion_guard.h"
 #include "uninstaller/removal.h"
 #include "uninstaller/termination.h"
 
@@ -91,10 +91,6 @@ void removeAdditionalFiles(Platform& platform, FileRemoval& removal,
   const plist::Value* value = settings.find("additionalfiles");
   if (value == nullptr) return;
   for (const std::string& path : stringsOf(platform, *value, quoted("additionalfiles"))) {
-    if (!isSafeToDelete(path)) {
-      platform.log("Refusing to delete unsafe path: '" + path + "'");
-      continue;
-    }
     removal.removeItem(path);
   }
 }
@@ -126,21 +122,24 @@ void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
       logSkipped(platform, what, "not an array");
       continue;
     }
-    // A file that is missing or not a dictionary is left alone, silently.
-    (void)platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+    // A file that is missing or not a dictionary is left alone, silently;
+    // one reached through a link is worth a word, as someone may have put
+    // the link there.
+    const Status edited = platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+    if (edited.errnum() == ELOOP) platform.log("Not editing '" + file + "': " + edited.message());
   }
 }
 
 }  // namespace
 
 bool uninstallPackage(Platform& platform, RunProgress& progress, const PackageItem& item,
-                      bool isSilent) {
+                      bool isSilent, const RemovalRules& rules) {
   // The manifest's lists are read lazily: the file list first by the process
   // lookup, the directory list by the extension scan, so the script and the
   // services run before any listing tool.
   ManifestPtr manifest = manifestWithItem(platform, item);
   const plist::Dictionary& settings = item.settings();
-  FileRemoval removal(platform, progress);
+  FileRemoval removal(platform, progress, rules);
 
   runPreRemoveScript(platform, settings, isSilent);
   unloadServices(platform, settings);

@@ -2,6 +2,7 @@
 
 #include "items/package_item.h"
 #include "platform/platform.h"
+#include "uninstaller/removal_rules.h"
 #include "uninstaller/run_progress.h"
 
 namespace qu {
@@ -12,8 +13,9 @@ namespace qu {
 // progress), the package record (forgotten in the package database, or its
 // receipt deleted), and the "plistremove" edits. Every step is attempted
 // whatever the others did; outcomes of outside programs and settings that
-// cannot be used go to the log. Always true.
+// cannot be used go to the log. Paths are deleted under the run's rules
+// (shared files and system directories stay). Always true.
 bool uninstallPackage(Platform& platform, RunProgress& progress, const PackageItem& item,
-                      bool isSilent);
+                      bool isSilent, const RemovalRules& rules);
 
 }  // namespace qu

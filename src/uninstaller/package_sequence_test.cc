@@ -25,7 +25,7 @@ struct PackageSequenceTest : ::testing::Test {
 
   std::string at(const std::string& relative) const { return world.tmp.at(relative); }
   bool uninstall(const PackageItem& item, bool silent = false) {
-    return uninstallPackage(platform, progress, item, silent);
+    return uninstallPackage(platform, progress, item, silent, RemovalRules());
   }
 };
 
@@ -65,7 +65,7 @@ TEST_F(PackageSequenceTest, RunsEveryStepInOrder) {
                                    "Service Unload FAILED: /L/b.plist",
                                    "Kext Unloaded: " + kextB,
                                    "Kext Unloaded: " + kextA,
-                                   "Refusing to delete unsafe path: '/Applications'",
+                                   "Keeping '/Applications': a directory of the system",
                                }));
   EXPECT_EQ(platform.signals, (std::vector<testing::SignalCall>{{4321, SIGKILL}}));
   EXPECT_FALSE(pathPresent(at("extra")));

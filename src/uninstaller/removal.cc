@@ -1,13 +1,11 @@
 #include "uninstaller/removal.h"
 
-#include <cerrno>
 #include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "extensions/file_types.h"
-#include "uninstaller/deletion_guard.h"
+#include "extensions/paths.h"
 
 namespace qu {
 
@@ -32,36 +30,69 @@ void FileRemoval::removeManifest(Manifest* manifest) {
 
 void FileRemoval::removeItems(const PathList& paths, bool skipDirectories, bool ifNotEmpty,
                               int total) {
+  RemovalScope scope = RemovalScope::Tree;
+  if (skipDirectories) scope = ifNotEmpty ? RemovalScope::EmptyDirectory : RemovalScope::NonDirectory;
   for (const std::string& path : paths) {
     ++progress_.currentPos;
     printProgressForName(path, total, progress_.currentPos);
-
-    if (!skipDirectories) {
-      removeItem(path);
-      continue;
-    }
-    // Anything but a directory goes now, in one call for the common case of
-    // a file; a directory stays unless ifNotEmpty lets an empty one go.
-    if (!removeUnlessDirectory(path) || !ifNotEmpty) continue;
-    // A directory that vanished since the test above reads as nothing and
-    // stays. Only one that could have gone is reported as kept: "/" and
-    // its children are never deleted, empty or not.
-    const std::optional<bool> empty = directoryIsEmptyIfPresent(platform_, path);
-    if (empty == true) removeItem(path);
-    if (empty == false && isSafeToDelete(path)) platform_.leaveDirectory(path);
+    remove(path, scope, Named::InList);
   }
 }
 
-bool FileRemoval::removeUnlessDirectory(const std::string& path) {
-  if (!isSafeToDelete(path)) return isDirectory(platform_, path);
-  return platform_.removeUnlessDirectory(path).errnum() == EISDIR;
+void FileRemoval::removeItem(const std::string& path, bool unlessDirectory) {
+  remove(path, unlessDirectory ? RemovalScope::NonDirectory : RemovalScope::Tree, Named::OnItsOwn);
 }
 
-void FileRemoval::removeItem(const std::string& path, bool unlessDirectory) {
-  if (unlessDirectory && isDirectory(platform_, path)) return;
-  if (!isSafeToDelete(path)) return;
-  // Best effort: a path that is gone or cannot be deleted is not worth a word.
-  (void)platform_.removePath(path);
+void FileRemoval::remove(const std::string& path, RemovalScope scope, Named named) {
+  const RemovalRules::Judgement judgement = rules_.judge(path, scope);
+  switch (judgement.verdict) {
+    case RemovalRules::Verdict::Remove:
+      break;
+    case RemovalRules::Verdict::Unsafe:
+      if (named == Named::OnItsOwn) platform_.log("Refusing to delete unsafe path: '" + path + "'");
+      return;
+    case RemovalRules::Verdict::SystemDirectory:
+      // The root and its entries were never candidates; a deeper system
+      // directory is reported where the package would have removed it.
+      if (named == Named::OnItsOwn) {
+        keep(path, KeepReason::SystemDirectory, "",
+             "Keeping '" + path + "': a directory of the system");
+      } else if (scope == RemovalScope::EmptyDirectory &&
+                 normalisedPath(path).find('/', 1) != std::string::npos) {
+        keep(path, KeepReason::SystemDirectory, "", "");
+      }
+      return;
+    case RemovalRules::Verdict::Shared:
+      keep(path, KeepReason::Shared, judgement.owner,
+           "Keeping '" + path + "': package " + judgement.owner + " still lists it");
+      return;
+  }
+
+  const Removal removal = platform_.removePath(path, scope);
+  switch (removal.outcome) {
+    case Removal::Outcome::NotEmpty:
+      keep(path, KeepReason::NotEmpty, "", "");
+      break;
+    case Removal::Outcome::LinkRefused:
+      keep(path, KeepReason::LinkRefused, removal.link,
+           "Leaving '" + path + "': the symbolic link '" + removal.link +
+               "' on its way is not the system's own");
+      break;
+    // Best effort: a path that is gone, a directory the file pass leaves, or
+    // a deletion the system refused is not worth a word.
+    case Removal::Outcome::Removed:
+    case Removal::Outcome::Absent:
+    case Removal::Outcome::Directory:
+    case Removal::Outcome::Refused:
+    case Removal::Outcome::Failed:
+      break;
+  }
+}
+
+void FileRemoval::keep(const std::string& path, KeepReason reason, const std::string& detail,
+                       const std::string& logLine) {
+  if (!logLine.empty()) platform_.log(logLine);
+  platform_.keepPath(path, reason, detail);
 }
 
 void FileRemoval::printProgressForName(const std::string& name, int total, int current) {

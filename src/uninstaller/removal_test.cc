@@ -1,6 +1,7 @@
 #include "uninstaller/removal.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -48,6 +49,7 @@ std::vector<int> shownPercents(const std::string& output) {
 struct RemovalTest : ::testing::Test {
   TempDir tmp;
   RecordingPlatform platform{testing::locationsUnder(tmp.path())};
+  RemovalRules rules;
 
   // `count` paths under the temporary root; none of them exists.
   PathList missingPaths(int count, const std::string& stem) const {
@@ -72,7 +74,7 @@ TEST_F(RemovalTest, ProgressClimbsAcrossTheItemsOfARun) {
   for (const auto& c : cases) {
     platform.output.clear();
     RunProgress progress(c.itemCount);
-    FileRemoval removal(platform, progress);
+    FileRemoval removal(platform, progress, rules);
     for (int size : c.manifestSizes) {
       // Split each manifest over both lists: the position runs through both.
       FixedManifest manifest(platform, missingPaths(size - size / 2, "f"),
@@ -89,16 +91,15 @@ class QuietRealPlatform : public PlatformWrapper {
   explicit QuietRealPlatform(Platform& real) : PlatformWrapper(real) {}
   void print(std::string_view text) override { output.append(text); }
   void printProgress(std::string_view line) override { output.append(line); }
-  Status removeUnlessDirectory(const std::string& path) override {
-    return target().removeUnlessDirectory(path);
-  }
+  void log(std::string_view line) override { logLines.emplace_back(line); }
   std::string output;
+  std::vector<std::string> logLines;
 };
 
 TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
   const auto real = makeRealPlatform(testing::locationsUnder(tmp.path()));
   QuietRealPlatform direct(*real);
-  // Every deletion through removePath(), and the real platform's single calls.
+  // Through a wrapper that sees every call, and straight on the real platform.
   const struct {
     const char* root;
     Platform& platform;
@@ -117,72 +118,81 @@ TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
     tmp.writeFile(make("target1/keep"), "x");
     tmp.makeSymlink(make("link-in-file-list"), at("target1"));
     tmp.writeFile(make("finder-only/.DS_Store"), "x");
+    tmp.writeFile(make("finder-folder/.DS_Store/user-file"), "x");
     tmp.writeFile(make("shared/other"), "x");
     tmp.makeDirectory(make("a/b/c"));
     tmp.writeFile(make("target2/keep"), "x");
     tmp.makeSymlink(make("link-in-dir-list"), at("target2"));
     tmp.writeFile(make("plain-in-dir-list"), "x");
+    tmp.writeFile(make("framework/Shared"), "x");
+    // A directory of the package replaced by a link to another program's.
+    tmp.writeFile(make("other-program/Contents/binary"), "x");
+    const std::string planted = tmp.makeSymlink(make("app/Contents"), at("other-program/Contents"));
+    if (::geteuid() == 0) {
+      ASSERT_EQ(::lchown(planted.c_str(), 1000, 1000), 0);
+    }
 
+    RemovalRules withShared;
+    withShared.addShared(at("framework//Shared"), "com.q.other");
+    withShared.addShared(at("framework/./"), "com.q.other");
     const PathList files = {at("link-in-file-list"), at("dir-in-file-list"), at("missing"),
-                            at("file")};
+                            at("file"), at("framework/Shared"), at("app/Contents/binary")};
     const PathList directories = {at("plain-in-dir-list"), at("link-in-dir-list"),
-                                  at("finder-only"),       at("shared"),
-                                  at("a/b/c"),             at("a/b"),
-                                  at("a")};
+                                  at("finder-only"),       at("finder-folder"),
+                                  at("shared"),            at("a/b/c"),
+                                  at("a/b"),               at("a"),
+                                  at("framework"),         at("app/Contents")};
     RunProgress progress(1);
     FixedManifest manifest(p.platform, files, directories);
-    FileRemoval(p.platform, progress).removeManifest(&manifest);
+    FileRemoval(p.platform, progress, withShared).removeManifest(&manifest);
 
     for (const char* gone : {"file", "link-in-file-list", "finder-only", "a",
-                             "link-in-dir-list", "plain-in-dir-list"}) {
+                             "link-in-dir-list", "plain-in-dir-list", "app/Contents"}) {
       EXPECT_FALSE(pathPresent(at(gone))) << p.root << ": " << gone;
     }
     for (const char* kept : {"dir-in-file-list", "shared/other", "target1/keep",
-                             "target2/keep"}) {
+                             "target2/keep", "finder-folder/.DS_Store/user-file",
+                             "framework/Shared", "other-program/Contents/binary"}) {
       EXPECT_TRUE(pathPresent(at(kept))) << p.root << ": " << kept;
     }
     EXPECT_EQ(shownPercents(p.output).size(), files.size() + directories.size()) << p.root;
   }
+  using Kept = RecordingPlatform::KeptPath;
+  const auto at = [&](const std::string& relative) { return tmp.at("recorded/" + relative); };
+  EXPECT_EQ(platform.keptPaths,
+            (std::vector<Kept>{
+                {at("framework/Shared"), KeepReason::Shared, "com.q.other"},
+                {at("app/Contents/binary"), KeepReason::LinkRefused, at("app/Contents")},
+                {at("finder-folder"), KeepReason::NotEmpty, ""},
+                {at("shared"), KeepReason::NotEmpty, ""},
+                {at("framework"), KeepReason::Shared, "com.q.other"},
+            }));
+  EXPECT_EQ(platform.logLines,
+            (std::vector<std::string>{
+                "Keeping '" + at("framework/Shared") + "': package com.q.other still lists it",
+                "Leaving '" + at("app/Contents/binary") + "': the symbolic link '" +
+                    at("app/Contents") + "' on its way is not the system's own",
+                "Keeping '" + at("framework") + "': package com.q.other still lists it",
+            }));
 }
 
-// Lets a directory disappear right after it was first seen to be one, as
-// when another process removes it mid-run.
-class VanishingPlatform : public RecordingPlatform {
- public:
-  VanishingPlatform(Locations locations, std::string doomed)
-      : RecordingPlatform(std::move(locations)), doomed_(std::move(doomed)) {}
-
-  std::optional<mode_t> linkMode(const std::string& path) override {
-    std::optional<mode_t> mode = RecordingPlatform::linkMode(path);
-    if (path == doomed_) std::filesystem::remove(path);
-    return mode;
-  }
-
- private:
-  std::string doomed_;
-};
-
-TEST_F(RemovalTest, DirectoryThatVanishesMidTestIsLeftAlone) {
-  const std::string doomed = tmp.makeDirectory("pkg/doomed");
-  VanishingPlatform vanishing(testing::locationsUnder(tmp.path()), doomed);
-  RunProgress progress(1);
-  FileRemoval(vanishing, progress).removeItems({doomed}, true, true, 1);
-  EXPECT_TRUE(vanishing.removedPaths.empty());
-  EXPECT_EQ(vanishing.output, "Uninstalling:\t[100%] " + doomed + "\n");
-}
-
-TEST_F(RemovalTest, RemoveItemTakesWholeTreesButNeverUnsafePaths) {
+TEST_F(RemovalTest, RemoveItemTakesWholeTreesButNeverUnsafePathsOrSystemDirectories) {
   tmp.writeFile("tree/sub/file", "x");
   RunProgress progress(1);
-  FileRemoval removal(platform, progress);
+  FileRemoval removal(platform, progress, rules);
   removal.removeItem(tmp.at("tree"), /*unlessDirectory=*/true);
   EXPECT_TRUE(pathPresent(tmp.at("tree/sub/file")));
   removal.removeItem(tmp.at("tree"));
   EXPECT_FALSE(pathPresent(tmp.at("tree")));
 
-  // Harmless should the guard ever fail: nothing by this name exists.
+  // Harmless should the rules ever fail: nothing by these names exists here.
   removal.removeItem("no-such-relative-path");
+  removal.removeItem("/Library/Application Support/.");
   EXPECT_EQ(platform.removedPaths, std::vector<std::string>{tmp.at("tree")});
+  EXPECT_EQ(platform.logLines,
+            (std::vector<std::string>{
+                "Refusing to delete unsafe path: 'no-such-relative-path'",
+                "Keeping '/Library/Application Support/.': a directory of the system"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "items/uninstall_item.h"
 #include "platform/platform.h"
+#include "uninstaller/removal_rules.h"
 #include "uninstaller/run_progress.h"
 
 namespace qu {
@@ -12,7 +13,9 @@ namespace qu {
 class Uninstaller {
  public:
   // Keeps a sorted copy of the items; the caller's list is left as it is.
-  Uninstaller(Platform& platform, const ItemList& items);
+  // `remaining` are the installed package items the run does not remove:
+  // whatever they list stays on disk.
+  Uninstaller(Platform& platform, const ItemList& items, ItemList remaining = {});
 
   // Whether the run is unattended; handed to pre-remove scripts.
   void setIsSilent(bool silent) { isSilent_ = silent; }
@@ -24,10 +27,13 @@ class Uninstaller {
   const ItemList& items() const { return items_; }
 
  private:
-  bool uninstall(const UninstallItem& item);
+  bool uninstall(const UninstallItem& item, const RemovalRules& rules);
+  // The paths the remaining packages list, gathered before anything is removed.
+  RemovalRules rulesForRun();
 
   Platform& platform_;
   ItemList items_;
+  ItemList remaining_;
   RunProgress progress_;
   bool isSilent_ = false;
 };

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace qu {
+
+// How far one deletion may go at its path.
+enum class RemovalScope {
+  // Anything but a directory (a link to one included): the file pass.
+  NonDirectory,
+  // A directory holding nothing, or nothing but a ".DS_Store" file; anything
+  // that is not a directory goes as in NonDirectory: the directory pass.
+  EmptyDirectory,
+  // The path with everything below it, never leaving the file system it
+  // starts on: "additionalfiles" and receipt bundles.
+  Tree,
+};
+
+// Why a removal leaves a path of a package in place.
+enum class KeepReason {
+  NotEmpty,         // a directory that still holds something else
+  Shared,           // another installed package lists it
+  SystemDirectory,  // one of the system's standard directories
+  LinkRefused,      // reached only through a symbolic link that is not the system's own
+};
+
+// What became of a path a removal was asked to delete.
+struct Removal {
+  enum class Outcome {
+    Removed,      // gone
+    Absent,       // nothing was there
+    Directory,    // a directory, which the scope leaves (the file pass)
+    NotEmpty,     // a directory holding more than a ".DS_Store" file
+    LinkRefused,  // a symbolic link on the way is not the system's own; see `link`
+    Refused,      // not a path a removal may touch: relative, or the root
+    Failed,       // the system said no; see `errnum`
+  };
+  Outcome outcome = Outcome::Failed;
+  int errnum = 0;
+  std::string link;  // LinkRefused: the link met on the way
+
+  static Removal of(Outcome outcome) { return {outcome, 0, {}}; }
+  static Removal failed(int errnum) { return {Outcome::Failed, errnum, {}}; }
+  static Removal linkRefused(std::string link) {
+    return {Outcome::LinkRefused, 0, std::move(link)};
+  }
+  bool removed() const { return outcome == Outcome::Removed; }
+};
+
+// What the removal's walk finds at a path, without changing anything.
+struct PathState {
+  enum class Kind {
+    Missing,      // nothing there
+    Directory,
+    Regular,
+    Link,         // a symbolic link, never followed at the end of a path
+    Other,        // a device, pipe or socket
+    LinkRefused,  // reached only through a link that is not the system's own
+    Unknown,      // cannot be told: a directory on the way cannot be searched
+  };
+  Kind kind = Kind::Unknown;
+  int errnum = 0;    // Unknown: why
+  std::string link;  // LinkRefused: the link met on the way
+};
+
+}  // namespace qu

@@ -1,0 +1,216 @@
+#include "system/path_walk.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "extensions/paths.h"
+
+namespace qu {
+
+namespace {
+
+// A descriptor that only names a directory is enough to walk and to act
+// relative to it, and needs no right to read the directory (a dry run by an
+// ordinary user walks where it may only search).
+#ifdef O_PATH
+constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+
+// Links followed for one path before the walk gives up, as the kernel does.
+constexpr int kMaxLinks = 32;
+
+// Kept descriptors: enough for the directories a package's lists touch at
+// once, far below the process's limit.
+std::size_t keptDescriptors() {
+  struct rlimit limit {};
+  std::size_t capacity = 512;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    capacity = std::min<std::size_t>(capacity, static_cast<std::size_t>(limit.rlim_cur / 4));
+  }
+  return std::max<std::size_t>(capacity, 16);
+}
+
+// A link's target resolved against the physical directory that holds the
+// link: absolute, without "." and "..".
+std::string resolveTarget(const std::string& physicalParent, const std::string& target) {
+  const std::string joined = target.starts_with('/') ? target : physicalParent + "/" + target;
+  std::vector<std::string_view> components;
+  std::string_view rest(joined);
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view component = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (!components.empty()) components.pop_back();
+      continue;
+    }
+    components.push_back(component);
+  }
+  std::string resolved;
+  for (std::string_view component : components) {
+    resolved += '/';
+    resolved += component;
+  }
+  return resolved.empty() ? "/" : resolved;
+}
+
+WalkedDirectory failure(int errnum) { return {-1, errnum, {}}; }
+
+}  // namespace
+
+PathWalker::PathWalker(gid_t administratorsGroup)
+    : administratorsGroup_(administratorsGroup), capacity_(keptDescriptors()) {}
+
+std::string PathWalker::parentKey(const std::string& normal) { return parentPath(normal); }
+
+bool PathWalker::entryTrusted(const struct stat& info) const {
+  if (info.st_uid != 0) return false;
+  if ((info.st_mode & S_IWOTH) != 0) return false;
+  return (info.st_mode & S_IWGRP) == 0 || info.st_gid == 0 ||
+         info.st_gid == administratorsGroup_;
+}
+
+bool PathWalker::ownedByRootAlone(const struct stat& info) const {
+  // In a world-writable directory with the sticky bit, only an entry's owner
+  // may replace it; an entry root owns there is as safe as anywhere.
+  if ((info.st_mode & S_ISVTX) != 0 && info.st_uid == 0) return true;
+  return entryTrusted(info);
+}
+
+WalkedDirectory PathWalker::directory(const std::string& normal) {
+  WalkedDirectory result;
+  if (normal.empty() || normal.front() != '/') return failure(EINVAL);
+  if (Entry* entry = lookup(normal, 0, result)) result.fd = entry->fd.get();
+  return result;
+}
+
+bool PathWalker::directoryTrusted(const std::string& normal) {
+  WalkedDirectory ignored;
+  const Entry* entry = normal.starts_with('/') ? lookup(normal, 0, ignored) : nullptr;
+  return entry != nullptr && entry->trusted;
+}
+
+PathWalker::Entry* PathWalker::lookup(const std::string& normal, int depth,
+                                      WalkedDirectory& failed) {
+  if (auto found = entries_.find(normal); found != entries_.end()) {
+    ages_.splice(ages_.begin(), ages_, found->second.age);
+    return &found->second;
+  }
+  if (normal == "/") {
+    UniqueFd root(::open("/", kWalkFlags));
+    struct stat info {};
+    if (!root.valid() || ::fstat(root.get(), &info) != 0) {
+      failed = failure(errno);
+      return nullptr;
+    }
+    return &keep("/", std::move(root), ownedByRootAlone(info), "");
+  }
+  Entry* parent = lookup(parentKey(normal), depth, failed);
+  if (parent == nullptr) return nullptr;
+  return openChild(*parent, normal, lastComponent(normal), depth, failed);
+}
+
+PathWalker::Entry* PathWalker::openChild(Entry& parent, const std::string& key,
+                                         std::string_view name, int depth,
+                                         WalkedDirectory& failed) {
+  const std::string component(name);
+  UniqueFd fd(::openat(parent.fd.get(), component.c_str(), kWalkFlags));
+  if (fd.valid()) {
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+      failed = failure(errno);
+      return nullptr;
+    }
+    const bool trusted = parent.trusted && ownedByRootAlone(info);
+    return &keep(key, std::move(fd), trusted, parent.physical + "/" + component);
+  }
+  const int openError = errno;
+  // A link is refused by O_NOFOLLOW (ELOOP, or ENOTDIR where the descriptor
+  // would name the link itself); anything else is the answer.
+  struct stat info {};
+  if ((openError == ELOOP || openError == ENOTDIR || openError == EMLINK) &&
+      ::fstatat(parent.fd.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(info.st_mode)) {
+    return followLink(parent, key, name, info, depth, failed);
+  }
+  failed = failure(openError);
+  return nullptr;
+}
+
+PathWalker::Entry* PathWalker::followLink(Entry& parent, const std::string& key,
+                                          std::string_view name, const struct stat& link,
+                                          int depth, WalkedDirectory& failed) {
+  // Only the system's own links are followed: root's, in directories no one
+  // else may change. A link anyone else could have made is never taken.
+  if (!parent.trusted || link.st_uid != 0) {
+    failed = {-1, ELOOP, key};
+    return nullptr;
+  }
+  if (depth >= kMaxLinks) {
+    failed = failure(ELOOP);
+    return nullptr;
+  }
+  std::string target(static_cast<std::size_t>(link.st_size > 0 ? link.st_size : 255) + 1, '\0');
+  const std::string component(name);
+  const ssize_t length =
+      ::readlinkat(parent.fd.get(), component.c_str(), target.data(), target.size());
+  if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+    failed = failure(length < 0 ? errno : ENAMETOOLONG);
+    return nullptr;
+  }
+  target.resize(static_cast<std::size_t>(length));
+  const std::string physicalParent = parent.physical;  // `parent` may move as entries are added
+  Entry* resolved = lookup(resolveTarget(physicalParent, target), depth + 1, failed);
+  if (resolved == nullptr) return nullptr;
+  UniqueFd alias(::fcntl(resolved->fd.get(), F_DUPFD_CLOEXEC, 0));
+  if (!alias.valid()) {
+    failed = failure(errno);
+    return nullptr;
+  }
+  const bool trusted = resolved->trusted;
+  std::string physical = resolved->physical;
+  return &keep(key, std::move(alias), trusted, std::move(physical));
+}
+
+PathWalker::Entry& PathWalker::keep(const std::string& key, UniqueFd fd, bool trusted,
+                                    std::string physical) {
+  while (entries_.size() >= capacity_ && !ages_.empty()) {
+    entries_.erase(ages_.back());
+    ages_.pop_back();
+  }
+  ages_.push_front(key);
+  Entry& entry = entries_[key];
+  entry.fd = std::move(fd);
+  entry.trusted = trusted;
+  entry.physical = std::move(physical);
+  entry.age = ages_.begin();
+  return entry;
+}
+
+void PathWalker::forget(const std::string& normal, bool below) {
+  if (auto found = entries_.find(normal); found != entries_.end()) {
+    ages_.erase(found->second.age);
+    entries_.erase(found);
+  }
+  if (!below) return;
+  const std::string prefix = normal == "/" ? "/" : normal + "/";
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (it->first.starts_with(prefix)) {
+      ages_.erase(it->second.age);
+      it = entries_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+}  // namespace qu

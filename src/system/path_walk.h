@@ -1,0 +1,83 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <list>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/unique_fd.h"
+
+namespace qu {
+
+// A directory reached by the walk, or why it could not be reached.
+struct WalkedDirectory {
+  int fd = -1;       // borrowed from the walker; valid until its next call
+  int errnum = 0;    // when fd < 0 and no link was refused
+  std::string link;  // when a symbolic link on the way was refused: its path
+  bool reached() const { return fd >= 0; }
+};
+
+// Reaches paths one component at a time from "/", through directory
+// descriptors opened without following links (openat, O_NOFOLLOW), so an
+// effect acts on the directory the walk decided on, whatever the path names
+// later. A symbolic link met on the way is followed only when it is the
+// system's own (trustedByRoot); the kernel never resolves a path of more
+// than one component for us.
+//
+// Descriptors of the directories reached are kept, most recently used first,
+// so the long lists of paths under few directories that a removal works
+// through cost one system call per path.
+class PathWalker {
+ public:
+  explicit PathWalker(gid_t administratorsGroup);
+  PathWalker(const PathWalker&) = delete;
+  PathWalker& operator=(const PathWalker&) = delete;
+
+  // The directory at a normalised absolute path (see normalisedPath()).
+  WalkedDirectory directory(const std::string& normal);
+  // The directory holding the last component of a normalised absolute path
+  // other than "/".
+  WalkedDirectory parentOf(const std::string& normal) { return directory(parentKey(normal)); }
+
+  // Whether the directory at the path, and every one on the way to it, is
+  // owned by root and writable by no one else but the administrators' group
+  // (a world-writable directory with the sticky bit passes, since only the
+  // root-owned entries inside it are trusted in turn). Links on the way count
+  // only where they are followed.
+  bool directoryTrusted(const std::string& normal);
+  // Whether an entry with this status, in a directory that is trusted, is
+  // trusted too: owned by root and not writable by anyone else.
+  bool entryTrusted(const struct stat& info) const;
+
+  // Drops the kept descriptor of a directory that was removed, and, with
+  // `below`, those of everything under it.
+  void forget(const std::string& normal, bool below);
+
+ private:
+  struct Entry {
+    UniqueFd fd;
+    bool trusted = false;
+    std::string physical;  // the path without links, to resolve relative link targets
+    std::list<std::string>::iterator age;
+  };
+
+  static std::string parentKey(const std::string& normal);
+  Entry* lookup(const std::string& normal, int depth, WalkedDirectory& failure);
+  Entry* openChild(Entry& parent, const std::string& key, std::string_view name, int depth,
+                   WalkedDirectory& failure);
+  Entry* followLink(Entry& parent, const std::string& key, std::string_view name,
+                    const struct stat& link, int depth, WalkedDirectory& failure);
+  Entry& keep(const std::string& key, UniqueFd fd, bool trusted, std::string physical);
+  bool ownedByRootAlone(const struct stat& info) const;
+
+  gid_t administratorsGroup_;
+  std::size_t capacity_;
+  std::unordered_map<std::string, Entry> entries_;
+  std::list<std::string> ages_;  // most recently used first
+};
+
+}  // namespace qu

@@ -1,0 +1,185 @@
+#include "uninstaller/removal_rules.h"
+
+#include <array>
+#include <unordered_set>
+
+#include "extensions/paths.h"
+#include "extensions/text.h"
+
+namespace qu {
+
+namespace {
+
+// The standard directories of the platform, which no package owns even when
+// it lists them or leaves them empty: those of Apple's File System
+// Programming Guide ("macOS Library Directory Details", "Standard
+// Directories") and of hier(7), written in lower case. Every entry of "/"
+// itself counts too (see isSystemDirectory), as does each home folder in
+// "/Users".
+constexpr std::array kSystemDirectories = {
+    "/applications/utilities",
+    "/library/application support",
+    "/library/audio",
+    "/library/caches",
+    "/library/colorpickers",
+    "/library/colorsync",
+    "/library/components",
+    "/library/compositions",
+    "/library/contextual menu items",
+    "/library/coremediaio",
+    "/library/developer",
+    "/library/documentation",
+    "/library/driverextensions",
+    "/library/extensions",
+    "/library/filesystems",
+    "/library/fonts",
+    "/library/frameworks",
+    "/library/graphics",
+    "/library/image capture",
+    "/library/input methods",
+    "/library/internet plug-ins",
+    "/library/java",
+    "/library/keyboard layouts",
+    "/library/keychains",
+    "/library/launchagents",
+    "/library/launchdaemons",
+    "/library/logs",
+    "/library/managed preferences",
+    "/library/modem scripts",
+    "/library/opendirectory",
+    "/library/pdf services",
+    "/library/perl",
+    "/library/preferencepanes",
+    "/library/preferences",
+    "/library/printers",
+    "/library/privilegedhelpertools",
+    "/library/python",
+    "/library/quicklook",
+    "/library/quicktime",
+    "/library/receipts",
+    "/library/ruby",
+    "/library/sandbox",
+    "/library/screen savers",
+    "/library/scriptingadditions",
+    "/library/scripts",
+    "/library/security",
+    "/library/services",
+    "/library/sounds",
+    "/library/speech",
+    "/library/spelling",
+    "/library/spotlight",
+    "/library/startupitems",
+    "/library/systemextensions",
+    "/library/updates",
+    "/library/user pictures",
+    "/library/video",
+    "/library/webserver",
+    "/library/widgets",
+    "/private/etc",
+    "/private/tmp",
+    "/private/var",
+    "/private/var/db",
+    "/private/var/log",
+    "/private/var/root",
+    "/private/var/run",
+    "/private/var/tmp",
+    "/system/applications",
+    "/system/library",
+    "/system/library/coreservices",
+    "/system/library/extensions",
+    "/system/library/frameworks",
+    "/system/library/launchagents",
+    "/system/library/launchdaemons",
+    "/system/library/privateframeworks",
+    "/system/volumes",
+    "/users/shared",
+    "/usr/bin",
+    "/usr/include",
+    "/usr/lib",
+    "/usr/libexec",
+    "/usr/local",
+    "/usr/local/bin",
+    "/usr/local/etc",
+    "/usr/local/include",
+    "/usr/local/lib",
+    "/usr/local/libexec",
+    "/usr/local/opt",
+    "/usr/local/sbin",
+    "/usr/local/share",
+    "/usr/local/share/doc",
+    "/usr/local/share/man",
+    "/usr/local/var",
+    "/usr/sbin",
+    "/usr/share",
+    "/usr/share/man",
+    "/usr/standalone",
+    "/usr/x11",
+};
+
+const std::unordered_set<std::string_view>& systemDirectories() {
+  static const std::unordered_set<std::string_view> set(kSystemDirectories.begin(),
+                                                        kSystemDirectories.end());
+  return set;
+}
+
+// "/etc", "/tmp" and "/var" are the system's links into "/private".
+std::string withoutPrivateAlias(std::string normal) {
+  for (std::string_view alias : {"/etc", "/tmp", "/var"}) {
+    if (normal.size() >= alias.size() && toLower(normal.substr(0, alias.size())) == alias &&
+        (normal.size() == alias.size() || normal[alias.size()] == '/')) {
+      return "/private" + normal;
+    }
+  }
+  return normal;
+}
+
+// The form in which paths are compared: normalised, the aliases resolved,
+// letter case folded.
+std::string comparisonKey(std::string_view path) {
+  return toLower(withoutPrivateAlias(normalisedPath(path)));
+}
+
+bool isSystemKey(std::string_view key) {
+  if (key == "/") return true;
+  const std::size_t lastSlash = key.rfind('/');
+  if (lastSlash == 0) return true;  // an entry of "/" itself
+  // A home folder: "/users/<name>".
+  if (key.starts_with("/users/") && lastSlash == std::string_view("/users").size()) return true;
+  return systemDirectories().count(key) != 0;
+}
+
+}  // namespace
+
+bool RemovalRules::isSystemDirectory(std::string_view normal) {
+  return isSystemKey(comparisonKey(normal));
+}
+
+void RemovalRules::addShared(std::string_view path, const std::string& owner) {
+  if (!isPlainAbsolutePath(path)) return;
+  if (owners_.empty() || owners_.back() != owner) owners_.push_back(owner);
+  shared_.emplace(comparisonKey(path), static_cast<std::uint32_t>(owners_.size() - 1));
+}
+
+RemovalRules::Judgement RemovalRules::judge(std::string_view path, RemovalScope scope) const {
+  if (!isPlainAbsolutePath(path)) return {Verdict::Unsafe, {}};
+  const std::string key = comparisonKey(path);
+  if (isSystemKey(key)) return {Verdict::SystemDirectory, {}};
+  if (shared_.empty()) return {};
+  if (auto found = shared_.find(key); found != shared_.end()) {
+    return {Verdict::Shared, owners_[found->second]};
+  }
+  // Tree removals are few ("additionalfiles", receipt bundles): a scan will do.
+  if (scope == RemovalScope::Tree) {
+    const std::string below = key == "/" ? key : key + "/";
+    const std::pair<const std::string, std::uint32_t>* first = nullptr;  // named the same every run
+    for (const auto& entry : shared_) {
+      if (entry.first.starts_with(below) && (first == nullptr || entry.first < first->first)) {
+        first = &entry;
+      }
+    }
+    if (first != nullptr) return {Verdict::Shared, owners_[first->second]};
+  }
+  return {};
+}
+
+}  // namespace qu

@@ -1,0 +1,60 @@
+#include "uninstaller/removal_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qu {
+namespace {
+
+using Verdict = RemovalRules::Verdict;
+
+TEST(RemovalRules, KeepsUnsafePathsSystemDirectoriesAndWhatOthersList) {
+  RemovalRules rules;
+  rules.addShared("//Library/Frameworks/Shared.framework/./Versions/A/Shared", "com.q.other");
+  rules.addShared("/./Library/Frameworks/Shared.framework/", "com.q.other");
+  rules.addShared("relative/ignored", "com.q.other");
+
+  const struct {
+    std::string path;
+    RemovalScope scope;
+    Verdict verdict;
+  } cases[] = {
+      {"", RemovalScope::Tree, Verdict::Unsafe},
+      {"relative/x", RemovalScope::Tree, Verdict::Unsafe},
+      {"/a/../b", RemovalScope::Tree, Verdict::Unsafe},
+      {std::string("/Applications\0/x", 16), RemovalScope::Tree, Verdict::Unsafe},
+      {"/", RemovalScope::Tree, Verdict::SystemDirectory},
+      {"/./", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"//", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"/Applications", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"/./Applications/", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"/QuorvaneData", RemovalScope::Tree, Verdict::SystemDirectory},  // an entry of "/"
+      {"/Library/Frameworks", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"/library/LAUNCHDAEMONS/.", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"/Library/Application Support", RemovalScope::Tree, Verdict::SystemDirectory},
+      {"/usr/local/share/man", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},
+      {"/var/db", RemovalScope::EmptyDirectory, Verdict::SystemDirectory},  // "/private/var/db"
+      {"/Users/Shared", RemovalScope::Tree, Verdict::SystemDirectory},
+      {"/Users/alice", RemovalScope::Tree, Verdict::SystemDirectory},  // a home folder
+      {"/Library/Application Support/Quorvane", RemovalScope::Tree, Verdict::Remove},
+      {"/Applications/..X.app", RemovalScope::Tree, Verdict::Remove},
+      {"/Users/alice/Library", RemovalScope::Tree, Verdict::Remove},
+      {"/Library/Frameworks/Shared.framework/Versions/A/Shared", RemovalScope::NonDirectory,
+       Verdict::Shared},
+      {"/library/frameworks/shared.framework", RemovalScope::EmptyDirectory, Verdict::Shared},
+      {"/Library/Frameworks/Shared.framework/Versions", RemovalScope::EmptyDirectory,
+       Verdict::Remove},
+      // A tree removal would take what the other package lists below it.
+      {"/Library/Frameworks/Shared.framework/Versions", RemovalScope::Tree, Verdict::Shared},
+      {"/Library/Frameworks/Shared.frameworkX", RemovalScope::Tree, Verdict::Remove},
+  };
+  for (const auto& c : cases) {
+    const RemovalRules::Judgement judgement = rules.judge(c.path, c.scope);
+    EXPECT_EQ(judgement.verdict, c.verdict) << "'" << c.path << "'";
+    EXPECT_EQ(judgement.owner, c.verdict == Verdict::Shared ? "com.q.other" : "") << c.path;
+  }
+}
+
+}  // namespace
+}  // namespace qu
