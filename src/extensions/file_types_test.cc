@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
-#include "platform/platform_wrapper.h"
 #include "system/real_platform.h"
 #include "test_support/temp_dir.h"
 
@@ -39,53 +36,6 @@ TEST_F(FileTypesTest, JudgesThePathItselfNeverALinkTarget) {
     EXPECT_EQ(isFile(*platform, tmp.at(c.name)), c.file) << c.name;
     EXPECT_EQ(isDirectory(*platform, tmp.at(c.name)), c.directory) << c.name;
   }
-}
-
-TEST_F(FileTypesTest, FinderMetadataAloneCountsAsEmpty) {
-  struct Case {
-    std::vector<std::string> entries;
-    bool empty;
-  };
-  const Case cases[] = {
-      {{}, true},           {{".DS_Store"}, true}, {{"._.DS_Store"}, true},
-      {{".DS_Store", "other"}, false}, {{".hidden"}, false},
-  };
-  int index = 0;
-  for (const Case& c : cases) {
-    const std::string name = "d" + std::to_string(index++);
-    const std::string directory = tmp.makeDirectory(name);
-    for (const std::string& entry : c.entries) tmp.writeFile(name + '/' + entry, "");
-    EXPECT_EQ(directoryIsEmpty(*platform, directory), c.empty) << name;
-  }
-
-  // A directory we cannot look into is kept (tests may run as root, so the
-  // listing failure is simulated).
-  class Unlistable : public PlatformWrapper {
-   public:
-    using PlatformWrapper::PlatformWrapper;
-    std::optional<std::vector<std::string>> listDirectory(const std::string&) override {
-      return std::nullopt;
-    }
-  } unlistable(*platform);
-  EXPECT_FALSE(directoryIsEmpty(unlistable, tmp.at("d0")));
-}
-
-TEST_F(FileTypesTest, EmptinessOfWhatIsNotADirectory) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"missing", "File does not exist at path."},
-      {"file", "Path is not a directory."},
-      {"link-to-dir", "Path is not a directory."},
-  };
-  for (const auto& [name, reason] : cases) {
-    try {
-      directoryIsEmpty(*platform, tmp.at(name));
-      ADD_FAILURE() << name << " was accepted";
-    } catch (const std::invalid_argument& error) {
-      EXPECT_STREQ(error.what(), reason) << name;
-    }
-    EXPECT_EQ(directoryIsEmptyIfPresent(*platform, tmp.at(name)), std::nullopt) << name;
-  }
-  EXPECT_EQ(directoryIsEmptyIfPresent(*platform, tmp.at("dir")), true);
 }
 
 }  // namespace
