@@ -19,8 +19,10 @@ void listPackages(Platform& platform, const Catalogue& catalogue) {
 void listItems(Platform& platform, const ItemList& items, const std::string& prefix) {
   for (const ItemPtr& item : items) {
     if (!item->isVisible()) continue;
-    std::string identifier = prefix + orNull(item->identifier());
-    std::string name = prefix + orNull(item->displayName());
+    // Names may come from a file any user can write: no control character
+    // of theirs reaches the terminal or forges a row.
+    std::string identifier = prefix + visibleText(orNull(item->identifier()));
+    std::string name = prefix + visibleText(orNull(item->displayName()));
     platform.print(format("%-40s %-30s\n", identifier.c_str(), name.c_str()));
     listItems(platform, item->children(), "-" + prefix);
   }

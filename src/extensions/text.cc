@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 
 namespace qu {
 
@@ -114,6 +115,37 @@ std::vector<std::string> split(std::string_view text, char separator) {
   }
   pieces.emplace_back(text);
   return pieces;
+}
+
+std::string visibleText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xF];
+      continue;
+    }
+    // U+0080 to U+009F are C2 80..9F; U+2028 and U+2029 are E2 80 A8..A9.
+    std::optional<unsigned> escaped;
+    if (byte == 0xC2 && i + 1 < text.size()) {
+      const auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) escaped = next;
+    } else if (byte == 0xE2 && i + 2 < text.size() && text[i + 1] == '\x80' &&
+               (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+      escaped = 0x2000u + static_cast<unsigned char>(text[i + 2]) - 0x80u;
+    }
+    if (!escaped) {
+      shown += text[i];
+      continue;
+    }
+    shown += format("\\u%04X", *escaped);
+    i += *escaped >= 0x2000 ? 2 : 1;
+  }
+  return shown;
 }
 
 }  // namespace qu

@@ -19,6 +19,25 @@ TEST(TextTest, Utf16LengthCountsCodeUnits) {
   for (const Case& c : cases) EXPECT_EQ(utf16Length(c.text), c.units) << c.text;
 }
 
+TEST(TextTest, VisibleTextEscapesOnlyWhatCouldForgeOutput) {
+  const struct {
+    std::string text;
+    std::string shown;
+  } cases[] = {
+      {"Quorvane Studio", "Quorvane Studio"},
+      {"Ärger \xc3\xa9t\xc3\xa9 \xe2\x80\x94 \t tab", "Ärger \xc3\xa9t\xc3\xa9 \xe2\x80\x94 \t tab"},
+      {"\x1b[2Jcleared", "\\x1B[2Jcleared"},
+      {"row\ncom.forged  Forged", "row\\x0Acom.forged  Forged"},
+      {"cr\r", "cr\\x0D"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+      {"del\x7f", "del\\x7F"},
+      {"csi\xc2\x9b", "csi\\u009B"},
+      {"line\xe2\x80\xa8sep\xe2\x80\xa9", "line\\u2028sep\\u2029"},
+      {"not utf-8 \xff\xc2", "not utf-8 \xff\xc2"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(visibleText(c.text), c.shown) << c.text;
+}
+
 TEST(TextTest, SplitKeepsEmptyPieces) {
   using Pieces = std::vector<std::string>;
   EXPECT_EQ(split("", '\n'), Pieces{""});

@@ -66,7 +66,7 @@ std::shared_ptr<GalleryItem> GalleryItem::galleryWithDictionary(Platform& platfo
   if (!metadata) return nullptr;
   item->setDisplayName(metadata->firstStringValue(kEnglishTitle, "lom"));
 
-  item->version_ = GalleryVersionParser::galeryVersionForPath(*manifest);
+  item->version_ = GalleryVersionParser::galeryVersionForPath(platform, *manifest);
   item->setVisible(true);
   if (parent != nullptr) item->setParent(parent);
   return item;

@@ -208,6 +208,12 @@ INSTANTIATE_TEST_SUITE_P(
             "<?xml version=\"1.0\" encoding=\"SHIFT_JIS\"?>\n<lom:lom xmlns:lom=\"urn:lom\">" +
                 title("en", "Tour") + "<x>\x81\x20</x></lom:lom>",
             "Tour"},
+        // Declared entities are neither expanded nor, when external, fetched.
+        TitleCase{"DeclaredEntitiesStayUnexpanded",
+                  "<!DOCTYPE lom:lom [<!ENTITY word \"Secret\"><!ENTITY file SYSTEM "
+                  "\"file:///etc/hostname\">]>" +
+                      metadataWith(title("en", "Tour &word;&file;")),
+                  "Tour "},
         TitleCase{"NoEnglishString", metadataWith(title("fr", "Visite")), std::nullopt},
         TitleCase{"PrefixNeverDeclared", "<lom>" + title("en", "Tour") + "</lom>",
                   std::nullopt}),

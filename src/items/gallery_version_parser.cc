@@ -1,5 +1,6 @@
 #include "items/gallery_version_parser.h"
 
+#include <climits>
 #include <string>
 
 #include "extensions/text.h"
@@ -50,14 +51,22 @@ std::string formatVersionDate(const CalendarDate& date) {
   return format("%d/%d/%02d", date.month, date.day, date.year % 100);
 }
 
-std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(const std::string& path) {
+std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(Platform& platform,
+                                                                     const std::string& path) {
   // A missing or broken manifest only costs the item its version; nothing
-  // about it is printed.
-  // The reader would take "http://..." or "ftp://..." for an address to fetch;
-  // a manifest is a file, named by an absolute path.
+  // about it is printed. A manifest is a file, named by an absolute path.
   if (path.empty() || path.front() != '/') return std::nullopt;
+  std::optional<std::string> bytes = platform.readFile(path);
+  if (!bytes) return std::nullopt;
+  return initWithData(*bytes);
+}
+
+std::optional<GalleryVersionParser> GalleryVersionParser::initWithData(std::string_view bytes) {
+  if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
   xml::QuietGenericErrors quiet;
-  xml::Reader reader(xmlNewTextReaderFilename(path.c_str()));
+  // The reader's defaults load no DTD and expand no entity; no network either.
+  xml::Reader reader(xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                        nullptr, XML_PARSE_NONET));
   if (!reader) return std::nullopt;
   xmlTextReaderSetStructuredErrorHandler(reader.get(), xml::ignoreError, nullptr);
 
@@ -68,8 +77,9 @@ std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(const std
   return parser;
 }
 
-std::optional<std::string> GalleryVersionParser::galeryVersionForPath(const std::string& path) {
-  std::optional<GalleryVersionParser> parser = initWithPath(path);
+std::optional<std::string> GalleryVersionParser::galeryVersionForPath(Platform& platform,
+                                                                     const std::string& path) {
+  std::optional<GalleryVersionParser> parser = initWithPath(platform, path);
   if (!parser || !parser->version_) return std::nullopt;
   return formatVersionDate(*parser->version_);
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+#include <string_view>
+
 struct _xmlTextReader;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp): libxml2's own name
 
 namespace qu {
@@ -30,11 +33,17 @@ std::string formatVersionDate(const CalendarDate& date);
 // text reader.
 class GalleryVersionParser {
  public:
-  // Reads the whole file. Nothing when it cannot be opened or is not
+  // Reads the whole file through the platform (a regular file, with a
+  // bound) and streams its bytes. Nothing when it cannot be read or is not
   // well-formed to its end, even when dates were read before the fault.
-  static std::optional<GalleryVersionParser> initWithPath(const std::string& path);
+  static std::optional<GalleryVersionParser> initWithPath(Platform& platform,
+                                                          const std::string& path);
+  // As above, for a manifest already read. No DTD is loaded, no entity is
+  // expanded and nothing is fetched from the network.
+  static std::optional<GalleryVersionParser> initWithData(std::string_view bytes);
   // The manifest's latest version date as "M/d/yy", or nothing.
-  static std::optional<std::string> galeryVersionForPath(const std::string& path);
+  static std::optional<std::string> galeryVersionForPath(Platform& platform,
+                                                         const std::string& path);
 
   // The latest date found, or nothing.
   const std::optional<CalendarDate>& version() const { return version_; }

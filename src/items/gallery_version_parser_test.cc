@@ -1,11 +1,13 @@
 #include "items/gallery_version_parser.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <optional>
 #include <ostream>
 #include <string>
 
+#include "system/real_platform.h"
 #include "test_support/temp_dir.h"
 
 namespace qu {
@@ -36,8 +38,14 @@ class ManifestVersionTest : public ::testing::TestWithParam<ManifestCase> {};
 
 TEST_P(ManifestVersionTest, GivesTheLatestVersionDate) {
   TempDir dir;
-  const std::string path = dir.writeFile("Team Content %20/imsmanifest.xml", GetParam().content);
-  EXPECT_EQ(GalleryVersionParser::galeryVersionForPath(path), GetParam().expected);
+  const auto platform = makeRealPlatform();
+  dir.writeFile("secret-date", "2030-01-01");
+  std::string content = GetParam().content;
+  for (std::size_t at; (at = content.find("$DIR")) != std::string::npos;) {
+    content.replace(at, 4, dir.path());
+  }
+  const std::string path = dir.writeFile("Team Content %20/imsmanifest.xml", content);
+  EXPECT_EQ(GalleryVersionParser::galeryVersionForPath(*platform, path), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -69,6 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         ManifestCase{"PaddedDate", manifestWith(version("\n  2010-03-05\n")), std::nullopt},
         ManifestCase{"CharacterData", manifestWith(version("<![CDATA[2010-03-05]]>")),
                      std::nullopt},
+        // Entities are never expanded, nor external ones fetched.
+        ManifestCase{"EntitiesStayUnexpanded",
+                     "<!DOCTYPE m [<!ENTITY inner \"2020-02-02\"><!ENTITY outer SYSTEM "
+                     "\"file://$DIR/secret-date\">]>" +
+                         manifestWith(version("&inner;") + version("&outer;")),
+                     std::nullopt},
         ManifestCase{"CutOffAfterTheVersion",
                      "<manifest xmlns:lom=\"urn:lom\"><lom:lom>" + version("2010-03-05"),
                      std::nullopt}),
@@ -76,16 +90,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(GalleryVersionParserTest, UnreadableManifestsGiveNothingAndPrintNothing) {
   TempDir dir;
+  const auto platform = makeRealPlatform();
+  const std::string pipe = dir.at("pipe.xml");  // would block a reader that opened it
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
   ::testing::internal::CaptureStderr();
   // Addresses and relative paths are never opened: the reader would fetch the former.
-  for (const std::string& path : {dir.at("absent.xml"), dir.makeDirectory("folder.xml"),
+  for (const std::string& path : {dir.at("absent.xml"),
                                   dir.writeFile("broken.xml", "<m><lom:version>2010-03-05"),
                                   std::string("http://127.0.0.1:9/imsmanifest.xml"),
                                   std::string("ftp://127.0.0.1:9/imsmanifest.xml"),
                                   std::string("relative/imsmanifest.xml")}) {
-    EXPECT_FALSE(GalleryVersionParser::initWithPath(path)) << path;
+    EXPECT_FALSE(GalleryVersionParser::initWithPath(*platform, path)) << path;
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  // A pipe or a folder is refused at once, with a word in the log.
+  for (const std::string& path : {pipe, dir.makeDirectory("folder.xml")}) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(GalleryVersionParser::initWithPath(*platform, path));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("not a regular file"),
+              std::string::npos);
+  }
 }
 
 TEST(VersionDateTest, ReadsOnlyPlainCalendarDates) {

@@ -86,6 +86,9 @@ class Platform {
   // Entry names of a directory, one level, hidden ones included, "." and ".."
   // excluded, sorted by name; nothing when it cannot be listed.
   virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
+  // The whole of a regular file, reached as examine() reaches paths; a link
+  // at the end is followed only when it is the system's own. A named pipe,
+  // a device, or a file larger than 64 MiB is refused (one log line).
   virtual std::optional<std::string> readFile(const std::string& path) = 0;
 
   // What the removal's walk finds at the path: the path is reached one
@@ -93,6 +96,12 @@ class Platform {
   // symbolic link on the way only when root owns it and everything above it,
   // and never following one at its end.
   virtual PathState examine(const std::string& path) = 0;
+  // Whether root alone controls what runs from the path, so it may be run
+  // as root: a regular file owned by root and writable by no one else but
+  // the administrators' group, and so is every directory above it; links on
+  // the way and at the end count only when they are the system's own. The
+  // error says why not, fit for a log line.
+  virtual Status trustedByRoot(const std::string& path) = 0;
 
   // --- File-system effects.
   // Deletes the path as far as the scope allows, reaching it as examine()

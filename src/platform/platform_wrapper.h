@@ -43,6 +43,7 @@ class PlatformWrapper : public Platform {
     return target_.readFile(path);
   }
   PathState examine(const std::string& path) override { return target_.examine(path); }
+  Status trustedByRoot(const std::string& path) override { return target_.trustedByRoot(path); }
   Removal removePath(const std::string& path, RemovalScope scope) override {
     return target_.removePath(path, scope);
   }

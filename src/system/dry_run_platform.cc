@@ -5,7 +5,8 @@
 
 #include "extensions/paths.h"
 #include "extensions/plist_io.h"
-#include "system/remove_path.h"
+#include "extensions/text.h"
+#include "system/walk_queries.h"
 
 namespace qu {
 
@@ -54,7 +55,9 @@ std::string quoteCommandLine(const std::string& program,
   return line;
 }
 
-void DryRunPlatform::show(const std::string& line) { print("Would " + line + "\n"); }
+void DryRunPlatform::show(const std::string& line) {
+  print("Would " + visibleText(line) + "\n");
+}
 
 ExitStatus DryRunPlatform::runAndWait(const std::string& program,
                                       const std::vector<std::string>& arguments) {

@@ -24,14 +24,15 @@ std::string formatLogLine(const timespec& when, pid_t pid, std::string_view mess
 void writeLogLine(std::string_view message) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  const std::string line = formatLogLine(now, ::getpid(), message);
+  // Paths and names in a message may hold anything; one message stays one line.
+  const std::string text = visibleText(message);
+  const std::string line = formatLogLine(now, ::getpid(), text);
   // Nothing sensible is left to do when standard error itself fails.
   (void)std::fwrite(line.data(), 1, line.size(), stderr);
   (void)std::fflush(stderr);
 
   // Opened each time: cheap, and immune to anyone else's closelog().
   ::openlog(kProgramName, LOG_PID, LOG_USER);
-  const std::string text(message);
   ::syslog(LOG_USER | LOG_NOTICE, "%s", text.c_str());
 }
 

@@ -19,6 +19,7 @@
 #include "system/applications.h"
 #include "system/log_line.h"
 #include "system/path_walk.h"
+#include "system/walk_queries.h"
 #include "system/remove_path.h"
 #include "system/spawn.h"
 #include "platform/unique_fd.h"
@@ -134,10 +135,15 @@ class RealPlatform final : public Platform {
     return listWithWalk(walker_, path);
   }
 
+  Status trustedByRoot(const std::string& path) override {
+    return trustedByRootWithWalk(walker_, path);
+  }
+
   std::optional<std::string> readFile(const std::string& path) override {
-    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid()) return std::nullopt;
-    return readAllBytes(file.get());
+    std::string refusal;
+    std::optional<std::string> bytes = readFileWithWalk(walker_, path, kMaxReadBytes, refusal);
+    if (!refusal.empty()) log("Not reading '" + path + "': " + refusal);
+    return bytes;
   }
 
   PathState examine(const std::string& path) override { return examineWithWalk(walker_, path); }
@@ -169,6 +175,9 @@ class RealPlatform final : public Platform {
     if (::fstat(file.get(), &original) != 0) return Status::fromErrno(errno, "read " + path);
     if (!S_ISREG(original.st_mode)) {
       return Status::error(EINVAL, "read " + path + ": not a regular file");
+    }
+    if (static_cast<std::size_t>(original.st_size) > kMaxReadBytes) {
+      return Status::error(EFBIG, "read " + path + ": too large");
     }
     const std::optional<std::string> bytes = readAllBytes(file.get());
     file.reset();

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 
@@ -173,25 +172,7 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   return Removal::of(Removal::Outcome::Removed);
 }
 
-PathState::Kind kindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return PathState::Kind::Directory;
-  if (S_ISREG(mode)) return PathState::Kind::Regular;
-  if (S_ISLNK(mode)) return PathState::Kind::Link;
-  return PathState::Kind::Other;
-}
-
 }  // namespace
-
-Status propertyListRefusal(const std::string& path, const PathState& state) {
-  if (state.kind == PathState::Kind::Link) {
-    return Status::error(ELOOP, "read " + path + ": a symbolic link");
-  }
-  if (state.kind == PathState::Kind::LinkRefused) {
-    return Status::error(ELOOP, "read " + path + ": the symbolic link " + state.link +
-                                    " on its way is not the system's own");
-  }
-  return Status::ok();
-}
 
 std::optional<std::vector<std::string>> entryNames(int directoryFd) {
   UniqueFd copy(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
@@ -225,41 +206,6 @@ Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope
       return removeTreeAt(walker, at);
   }
   return Removal::failed(EINVAL);
-}
-
-PathState examineWithWalk(PathWalker& walker, const std::string& path) {
-  if (!isPlainAbsolutePath(path)) return {PathState::Kind::Unknown, EINVAL, {}};
-  if (normalisedPath(path) == "/") return {PathState::Kind::Directory, 0, {}};
-  const Reached at = reach(walker, path);
-  if (!at.parent.reached()) {
-    if (!at.parent.link.empty()) return {PathState::Kind::LinkRefused, 0, at.parent.link};
-    if (at.parent.errnum == ENOENT || at.parent.errnum == ENOTDIR) {
-      return {PathState::Kind::Missing, 0, {}};
-    }
-    return {PathState::Kind::Unknown, at.parent.errnum, {}};
-  }
-  struct stat info {};
-  if (::fstatat(at.parent.fd, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT) return {PathState::Kind::Missing, 0, {}};
-    return {PathState::Kind::Unknown, errno, {}};
-  }
-  return {kindOf(info.st_mode), 0, {}};
-}
-
-std::optional<std::vector<std::string>> listWithWalk(PathWalker& walker, const std::string& path) {
-  if (!isPlainAbsolutePath(path)) return std::nullopt;
-  UniqueFd directory;
-  if (normalisedPath(path) == "/") {
-    directory.reset(::open("/", kOpenDirectory));
-  } else {
-    const Reached at = reach(walker, path);
-    if (!at.parent.reached()) return std::nullopt;
-    directory.reset(::openat(at.parent.fd, at.name.c_str(), kOpenDirectory));
-  }
-  if (!directory.valid()) return std::nullopt;
-  auto names = entryNames(directory.get());
-  if (names) std::sort(names->begin(), names->end());
-  return names;
 }
 
 }  // namespace qu

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "platform/removal.h"
-#include "platform/status.h"
 #include "system/path_walk.h"
 
 namespace qu {
@@ -27,19 +26,6 @@ struct RemovalHooks {
 // it starts on. Refuses a path that is relative, has ".." or is the root.
 Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope scope,
                        const RemovalHooks& hooks = {});
-
-// What is at the path, judged as removeWithWalk() reaches it.
-PathState examineWithWalk(PathWalker& walker, const std::string& path);
-
-// The entry names of the directory at the path, reached through the walker
-// and opened without following a link at its end; "." and ".." excluded,
-// sorted. Nothing when it cannot be listed.
-std::optional<std::vector<std::string>> listWithWalk(PathWalker& walker, const std::string& path);
-
-// Why a property-list edit leaves the file at `path` alone when the walk
-// finds it as `state` (a link, or reached through a refused one); ok when
-// the state is no reason.
-Status propertyListRefusal(const std::string& path, const PathState& state);
 
 // The entry names of an open directory, "." and ".." excluded, in the
 // directory's own order; nothing when it cannot be read.

@@ -1,4 +1,5 @@
 #include "system/remove_path.h"
+#include "system/walk_queries.h"
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -104,6 +105,8 @@ TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
     ASSERT_EQ(::chmod(holder.c_str(), c.directoryMode), 0);
 
     PathWalker fresh(0);
+    // What runs as root from there must be reached the same way.
+    EXPECT_EQ(trustedByRootWithWalk(fresh, link + "/file").isOk(), c.followed) << c.where;
     const Removal removal = removeWithWalk(fresh, link + "/file", RemovalScope::NonDirectory);
     const PathState state = examineWithWalk(fresh, link + "/file");
     if (c.followed) {

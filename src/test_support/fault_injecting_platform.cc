@@ -123,6 +123,13 @@ PathState FaultInjectingPlatform::examine(const std::string& path) {
       [&] { return PlatformWrapper::examine(path); });
 }
 
+Status FaultInjectingPlatform::trustedByRoot(const std::string& path) {
+  return answer<Status>(
+      Call::trustedByRoot, path,
+      [&](const Fault& fault) { return failure(fault, "trust " + path); },
+      [&] { return PlatformWrapper::trustedByRoot(path); });
+}
+
 Removal FaultInjectingPlatform::removePath(const std::string& path, RemovalScope scope) {
   return answer<Removal>(
       Call::removePath, path, [](const Fault& fault) { return Removal::failed(fault.errnum); },

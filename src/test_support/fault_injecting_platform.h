@@ -21,6 +21,7 @@ enum class Call {
   listDirectory,
   readFile,
   examine,
+  trustedByRoot,
   removePath,
   removePropertyListKeys,
   becomeRoot,
@@ -72,6 +73,7 @@ class FaultInjectingPlatform : public PlatformWrapper {
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
   std::optional<std::string> readFile(const std::string& path) override;
   PathState examine(const std::string& path) override;
+  Status trustedByRoot(const std::string& path) override;
   Removal removePath(const std::string& path, RemovalScope scope) override;
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override;

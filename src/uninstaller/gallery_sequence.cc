@@ -16,6 +16,12 @@ bool uninstallGallery(Platform& platform, RunProgress& progress,
     platform.log("Cannot find Gallery Setup executable at: '" + setupPath.value_or("(null)") + "'");
     return false;
   }
+  // It runs as root, and its path comes from a file every user may write.
+  if (const Status trusted = platform.trustedByRoot(*setupPath); !trusted) {
+    platform.log("Refusing to run Gallery Setup executable at: '" + *setupPath +
+                 "': " + trusted.message());
+    return false;
+  }
 
   std::vector<std::string> arguments{"--verbose", "--uninstall", "--keepconfigs", "--guid"};
   if (identifier) arguments.push_back(*identifier);

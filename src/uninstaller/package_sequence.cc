@@ -62,6 +62,13 @@ void runPreRemoveScript(Platform& platform, const plist::Dictionary& settings, b
     logSkipped(platform, quoted("preRemoveScript"), "not a string");
     return;
   }
+  // It runs as root: only a script root alone controls. A missing one is
+  // left to the start, which says so.
+  if (const Status trusted = platform.trustedByRoot(*script);
+      !trusted && trusted.errnum() != ENOENT) {
+    platform.log("Pre-remove script FAILED: " + *script + " (not run: " + trusted.message() + ")");
+    return;
+  }
   runAndLogOutcome(platform, *script, {"--silent", isSilent ? "true" : "false"},
                    "Pre-remove script succeeded: ", "Pre-remove script FAILED: ", *script);
 }

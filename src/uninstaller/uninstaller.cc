@@ -36,7 +36,7 @@ bool Uninstaller::uninstall() {
   std::string announcement = "Removing:\n";
   for (std::size_t i = 0; i < items_.size(); ++i) {
     if (i > 0) announcement += '\n';
-    announcement += items_[i]->description();
+    announcement += visibleText(items_[i]->description());
   }
   announcement += '\n';
   platform_.print(announcement);

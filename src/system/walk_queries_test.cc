@@ -1,0 +1,87 @@
+#include "system/walk_queries.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support/temp_dir.h"
+
+namespace qu {
+namespace {
+
+using testing::TempDir;
+
+constexpr uid_t kOrdinaryUser = 1000;
+
+struct WalkQueriesTest : ::testing::Test {
+  TempDir tmp;
+  PathWalker walker{0};
+};
+
+// What a root run may execute: nothing an ordinary user could have put or
+// changed on the way to it.
+TEST_F(WalkQueriesTest, TrustedByRootNeedsRootAloneOnTheWholeWay) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+  const auto make = [&](const std::string& name, mode_t mode, uid_t owner) {
+    const std::string path = tmp.writeScript(name, "exit 0");
+    EXPECT_EQ(::chown(path.c_str(), owner, 0), 0);
+    EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+    return path;
+  };
+  const std::string shared = tmp.makeDirectory("shared");
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  const std::string userDirectory = tmp.makeDirectory("users-own");
+  ASSERT_EQ(::chown(userDirectory.c_str(), kOrdinaryUser, 0), 0);
+  const struct {
+    std::string path;
+    const char* reason;  // empty: trusted
+  } cases[] = {
+      {make("tools/root", 0755, 0), ""},
+      {make("shared/root", 0755, 0), ""},  // root's entry in a sticky directory
+      {make("tools/users", 0755, kOrdinaryUser), "owned by user 1000"},
+      {make("tools/writable", 0777, 0), "writable by others than root"},
+      {make("users-own/root", 0755, 0), "is not root's alone"},
+      {tmp.makeSymlink("tools/link-to-root", tmp.at("tools/root")), ""},
+      {tmp.makeDirectory("tools/directory"), "not a regular file"},
+      {tmp.at("tools/missing"), "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    const Status trusted = trustedByRootWithWalk(walker, c.path);
+    EXPECT_EQ(trusted.isOk(), std::string(c.reason).empty()) << c.path;
+    EXPECT_NE(trusted.message().find(c.reason), std::string::npos) << c.path << ": "
+                                                                    << trusted.message();
+  }
+}
+
+// Reads end at once on what is not a regular file, and at a bound.
+TEST_F(WalkQueriesTest, ReadsOnlyRegularFilesUpToTheBound) {
+  tmp.writeFile("small", "0123456789");
+  const std::string pipe = tmp.at("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+  tmp.makeSymlink("zero", "/dev/zero");
+  const struct {
+    std::string path;
+    std::size_t limit;
+    std::optional<std::string> bytes;
+    const char* refusal;
+  } cases[] = {
+      {tmp.at("small"), 10, "0123456789", ""},
+      {tmp.at("small"), 9, std::nullopt, "larger than"},
+      {pipe, 100, std::nullopt, "not a regular file"},
+      {tmp.at("zero"), 100, std::nullopt, "not a regular file"},  // root's link: followed
+      {"/dev/zero", 100, std::nullopt, "not a regular file"},
+      {tmp.at("missing"), 100, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    std::string refusal;
+    EXPECT_EQ(readFileWithWalk(walker, c.path, c.limit, refusal), c.bytes) << c.path;
+    EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.path << ": " << refusal;
+    EXPECT_EQ(refusal.empty(), std::string(c.refusal).empty()) << c.path;
+  }
+}
+
+}  // namespace
+}  // namespace qu
