@@ -95,6 +95,10 @@ def write_entry(entry, sources):
     kind = entry["kind"]
     if kind == "dir":
         os.makedirs(path, exist_ok=True)
+    elif kind == "fifo":
+        if os.path.lexists(path):
+            os.unlink(path)
+        os.mkfifo(path)
     elif kind == "symlink":
         if os.path.lexists(path):
             os.unlink(path)

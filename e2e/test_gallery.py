@@ -3,10 +3,10 @@ registered collections are offered, and their removal through the gallery
 setup tool, whose progress is fitted into the run's."""
 
 import sandbox
-from sandbox import Call
-from test_listing import HEADER, row
+from sandbox import Call, Run
+from test_listing import HEADER, NO_GALLERY, row
 from test_removal import announcement, progress, receipt_package
-from world import RECEIPTS, World
+from world import GALLERY_PREFERENCES, RECEIPTS, World
 
 CONTENT = "/Users/Shared/Library/Application Support/Quorvane Technologies/Gallery/Content"
 SETUP_3 = "/Library/Application Support/Quorvane Technologies/Gallery 3/GallerySetup"
@@ -161,3 +161,82 @@ class GalleryRemovalTest(sandbox.SandboxTestCase):
         self.assertEqual(outcome.status, 3)
         self.assertEqual([call.tool for call in outcome.calls], ["ps", "lsbom", "lsbom"])
         self.assertEqual(set(outcome.diff.removed), STUDIO_REMOVED)
+
+
+# --- What an ordinary user could have planted in the shared gallery files.
+
+USER = 1000
+PLANTED_SETUP = "/Users/Shared/Quorvane/GallerySetup"
+FORGED = "5A1E5000-0000-4000-8000-000000000001"
+
+
+class PlantedGalleryFilesTest(sandbox.SandboxTestCase):
+    def test_a_tool_any_user_could_have_replaced_is_not_run_and_names_cannot_forge_output(self):
+        world = World()
+        studio(world)
+        world.program(SETUP_3)
+        world.directory("/Users/Shared", mode=0o1777)
+        world.directory("/Users/Shared/Quorvane", owner=USER)
+        world.program(PLANTED_SETUP, owner=USER)
+        world.gallery_preferences({
+            TEMPLATES: installed_collection(world, TEMPLATES, "Alpha Templates", SETUP_3),
+            BRUSHES: installed_collection(world, BRUSHES, "beta Brushes", PLANTED_SETUP),
+            FORGED: installed_collection(
+                world, FORGED, "Gamma\ncom.forged.row Forged\u2028\x85", SETUP_3),
+        })
+
+        listing, removal = sandbox.run_all(world, [Run(arguments=("--list",)),
+                                                   Run(arguments=("--id", BRUSHES,
+                                                                  "--id", FORGED))])
+
+        escaped = "Gamma\\x0Acom.forged.row Forged\\u2028\\u0085"
+        self.assertEqual(listing.stdout, HEADER + row("com.quorvane.studio", "Quorvane Studio")
+                         + row(BRUSHES, "beta Brushes") + row(FORGED, escaped)
+                         + row(TEMPLATES, "Alpha Templates"))
+        self.assertTrue(removal.stdout.startswith(announcement("beta Brushes", escaped)))
+        self.assertEqual(removal.log, [
+            f"Refusing to run Gallery Setup executable at: '{PLANTED_SETUP}': the directory "
+            "/Users/Shared/Quorvane is not root's alone"])
+        self.assertEqual(removal.calls_of(SETUP_3), [tool_call(FORGED)])
+        self.assertEqual(removal.calls_of(PLANTED_SETUP), [])
+        self.assertEqual(removal.status, 3)
+
+    def test_pipes_and_endless_files_end_the_run_at_once(self):
+        # (what replaces which file, the log lines of `--list`, the listing after the package)
+        prefs = GALLERY_PREFERENCES
+        metadata = f"{CONTENT}/{TEMPLATES}/metadata.xml"
+        manifest = f"{CONTENT}/{TEMPLATES}/imsmanifest.xml"
+        listed = row(TEMPLATES, "Alpha Templates")
+        cases = {
+            "preferences as a named pipe": (
+                lambda w: w.fifo(prefs),
+                [f"Not reading '{prefs}': not a regular file", NO_GALLERY], ""),
+            "preferences as a user's link to /dev/zero": (
+                lambda w: w.symlink(prefs, "/dev/zero", owner=USER),
+                [f"Not reading '{prefs}': a symbolic link that is not the system's own",
+                 NO_GALLERY], ""),
+            "preferences as root's link to /dev/zero": (
+                lambda w: w.symlink(prefs, "/dev/zero"),
+                [f"Not reading '{prefs}': not a regular file", NO_GALLERY], ""),
+            "metadata as a named pipe": (
+                lambda w: w.fifo(metadata),
+                [f"Not reading '{metadata}': not a regular file"], ""),
+            "manifest as a named pipe": (
+                lambda w: w.fifo(manifest),
+                [f"Not reading '{manifest}': not a regular file"], listed),
+        }
+        for name, (plant, log, listing) in cases.items():
+            with self.subTest(name):
+                world = World()
+                studio(world)
+                world.gallery_preferences({
+                    TEMPLATES: installed_collection(world, TEMPLATES, "Alpha Templates",
+                                                    SETUP_3)})
+                plant(world)
+
+                outcome = sandbox.run_all(world, [Run(arguments=("--list",), timeout=20)])[0]
+
+                self.assertFalse(outcome.timed_out)
+                self.assertEqual(outcome.log, log)
+                self.assertEqual(outcome.stdout,
+                                 HEADER + row("com.quorvane.studio", "Quorvane Studio") + listing)

@@ -353,6 +353,31 @@ class FailingStepsTest(sandbox.SandboxTestCase):
         self.assertEqual(sorted(outcome.diff.removed), sorted(expected))
 
 
+class PlantedScriptTest(sandbox.SandboxTestCase):
+    def test_a_script_an_ordinary_user_could_have_replaced_is_not_run_as_root(self):
+        viewer_script = f"{APPLICATIONS}/Quorvane Viewer.app/Contents/Resources/preremove"
+        world = World()
+        world.program(STUDIO_SCRIPT)
+        world.directory(f"{APPLICATIONS}/Quorvane Viewer.app", owner=1000)
+        world.program(viewer_script, owner=1000)
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY], preRemoveScript=STUDIO_SCRIPT)
+        receipt_package(world, "com.quorvane.viewer", "Quorvane Viewer", "QuorvaneViewer.pkg",
+                        files=[VIEWER_BINARY], preRemoveScript=viewer_script)
+
+        outcome = sandbox.run(world, "--all")
+
+        self.assertEqual(outcome.calls_of(STUDIO_SCRIPT), [("--silent", "true")])
+        self.assertEqual(outcome.calls_of(viewer_script), [])
+        self.assertEqual(outcome.log, [
+            NO_GALLERY,
+            f"Pre-remove script succeeded: {STUDIO_SCRIPT}",
+            f"Pre-remove script FAILED: {viewer_script} (not run: the directory "
+            f"{APPLICATIONS}/Quorvane Viewer.app is not root's alone)",
+        ])
+        self.assertEqual(outcome.status, 0)
+
+
 # --- Only what is the package's own: planted links, shared files, system
 # directories, and an install location without a trailing "/".
 

@@ -55,9 +55,15 @@ class World:
         self.entries.append({"kind": "symlink", "path": path, "target": target, "owner": owner})
         return path
 
-    def copy(self, path, source, mode=0o755):
+    def copy(self, path, source, mode=0o755, owner=None):
         """A copy of `source`, a file of the host's root file system."""
-        self.entries.append({"kind": "copy", "path": path, "source": source, "mode": mode})
+        self.entries.append({"kind": "copy", "path": path, "source": source, "mode": mode,
+                             "owner": owner})
+        return path
+
+    def fifo(self, path):
+        """A named pipe, which blocks whoever opens it to read until a writer comes."""
+        self.entries.append({"kind": "fifo", "path": path, "mode": 0o644})
         return path
 
     def plist(self, path, value, binary=False):
@@ -115,12 +121,12 @@ class World:
                                 "ignored": [int(number) for number in ignoring]})
         return path
 
-    def program(self, path, name=None, stdout=(), stderr="", status=0):
+    def program(self, path, name=None, stdout=(), stderr="", status=0, owner=None):
         """One of the maker's own programs (a pre-remove script, a gallery setup
         tool) at `path`: it records its call as `name` (its path by default),
         writes the pieces of `stdout` one by one, a moment apart, then `stderr`,
         and exits with `status`."""
-        self.copy(path, os.path.join(FAKES, "program"))
+        self.copy(path, os.path.join(FAKES, "program"), owner=owner)
         instructions = {"name": name or path, "stdout": list(stdout), "stderr": stderr,
                         "status": status}
         quoted = urllib.parse.quote(path, safe="")
