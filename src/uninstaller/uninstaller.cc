@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "extensions/text.h"
+#include "extensions/case_folding.h"
 #include "items/gallery_item.h"
 #include "items/package_item.h"
 #include "uninstaller/gallery_sequence.h"
