@@ -5,7 +5,6 @@
 #include <unicode/normalizer2.h>
 #include <unicode/stringpiece.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -15,11 +14,6 @@
 namespace qu {
 
 namespace {
-
-bool isAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 void appendLowerAscii(std::string& out, std::string_view text) {
   for (char c : text) out.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
@@ -85,8 +79,7 @@ void foldCase(std::string_view text, std::string& folded) {
   while (!text.empty()) {
     const std::string_view run = text.substr(0, wellFormedLength(text));
     if (!run.empty()) {
-      std::optional<std::string> unicode = isAscii(run) ? std::nullopt : foldWellFormed(run);
-      if (unicode) {
+      if (std::optional<std::string> unicode = foldWellFormed(run)) {
         folded += *unicode;
       } else {
         appendLowerAscii(folded, run);
