@@ -105,10 +105,6 @@ int compareIgnoringCase(std::string_view a, std::string_view b) {
   return (order > 0) - (order < 0);
 }
 
-bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-  return foldCase(text).ends_with(foldCase(suffix));
-}
-
 bool containsIgnoringCase(std::string_view text, std::string_view part) {
   return foldCase(text).find(foldCase(part)) != std::string::npos;
 }

@@ -15,11 +15,10 @@ std::string foldCase(std::string_view text);
 // The same into `folded`, whose storage is reused.
 void foldCase(std::string_view text, std::string& folded);
 
-// The comparisons that ignore letter case, on folded text; the order is that
-// of the folded text's code points (ASCII text orders as before folding).
-// <0, 0 or >0.
+// <0, 0 or >0: the order of the folded texts' code points, so ASCII text
+// orders by its lower-case letters.
 int compareIgnoringCase(std::string_view a, std::string_view b);
-bool endsWithIgnoringCase(std::string_view text, std::string_view suffix);
+// Whether the folded text holds the folded part anywhere.
 bool containsIgnoringCase(std::string_view text, std::string_view part);
 
 }  // namespace qu

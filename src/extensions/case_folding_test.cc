@@ -30,7 +30,6 @@ TEST(CaseFolding, ComparesAsThePlatformDoes) {
       {"\xC4\xB1", "i", 1}, {"\xC4\xB1", "I", 1},
       {"\xC4\xB0", "i\xCC\x87", 0}, {"\xC4\xB0", "i", 1},
       // Decomposed letters sort by their base letter, then the marks.
-      {"\xC3\xA4pfel", "\xC3\x84rger", -1}, {"\xC3\x84rger", "\xC3\x84ther", -1},
       {"\xC3\xA4", "b", -1}, {"\xC3\xA4", "az", 1},
       // Bytes that are no UTF-8 compare as themselves; the text around them folds.
       {"\xFF/A", "\xFF/a", 0}, {"\xC4", "\xE4", -1}, {"\xC3\x84\xFF", "\xC3\xA4\xFF", 0},
@@ -40,18 +39,6 @@ TEST(CaseFolding, ComparesAsThePlatformDoes) {
     EXPECT_EQ(compareIgnoringCase(c.a, c.b), c.order) << c.a << " | " << c.b;
     EXPECT_EQ(compareIgnoringCase(c.b, c.a), -c.order) << c.b << " | " << c.a;
   }
-}
-
-TEST(CaseFolding, FindsTailsAndPartsInAnyCaseAndComposition) {
-  EXPECT_TRUE(endsWithIgnoringCase("/./Library/Quorvane/\xC3\xA4rger/qd",
-                                   "/Library/Quorvane/\xC3\x84rger/qd"));
-  EXPECT_FALSE(endsWithIgnoringCase("/./Library/Quorvane/\xC3\xA4rger/qd", "/Xrger/qd"));
-  EXPECT_TRUE(containsIgnoringCase("/applications/quorvane \xC3\xB6l.app/contents/macos/x",
-                                   "/Applications/Quorvane \xC3\x96l.app/Contents/MacOS"));
-  EXPECT_TRUE(containsIgnoringCase("/Applications/E\xCC\x81t\xC3\xA9.app/Contents/MacOS/x",
-                                   "/applications/\xC3\xA9t\xC3\xA9.app/contents/macos"));
-  EXPECT_FALSE(containsIgnoringCase("/Applications/Ete.app/Contents/MacOS/x",
-                                    "/Applications/\xC3\x89t\xC3\xA9.app"));
 }
 
 // The process-table index looks up tails of folded paths: a path must fold
