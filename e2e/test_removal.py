@@ -253,7 +253,6 @@ class RunningProgramsTest(sandbox.SandboxTestCase):
         # The programs' files go like any other, the protected one's included.
         self.assertTrue(set(programs) <= set(outcome.diff.removed), outcome.diff.removed)
 
-
     def test_letter_case_and_composition_never_prevent_a_match(self):
         # The manifests list the programs in other letter case or composition
         # than they run under; the packages run in the order of their folded
