@@ -84,6 +84,16 @@ def nested_and_hidden(world):
     package(world, "6.plist", "com.quorvane.cache", "Cache", visible=0)
 
 
+def child_of_a_hidden_sub_package(world):
+    # The hidden sub-package is not described in a file named after it, so
+    # its child has no parent to go under and is top-level.
+    package(world, "1.plist", "com.quorvane.studio", "Studio")
+    package(world, "2.plist", "com.quorvane.support", "Support", parent="com.quorvane.studio",
+            visible=False)
+    package(world, "3.plist", "com.quorvane.support.tools", "Support Tools",
+            parent="com.quorvane.support")
+
+
 def unknown_parent_and_no_name(world):
     package(world, "orphan.plist", "com.quorvane.orphan", "Orphan", parent="com.quorvane.gone")
     package(world, "unnamed.plist", "com.quorvane.unnamed")
@@ -117,6 +127,11 @@ class LoaderListingTest(sandbox.SandboxTestCase):
                 row("com.quorvane.studio", "Studio")
                 + row("com.quorvane.plugins", "Plug-ins", depth=1)
                 + row("com.quorvane.filters", "Filters", depth=2),
+                [], []),
+            "child of a hidden sub-package without its own file": (
+                child_of_a_hidden_sub_package,
+                row("com.quorvane.studio", "Studio")
+                + row("com.quorvane.support.tools", "Support Tools"),
                 [], []),
             "unknown parent, no display name": (
                 unknown_parent_and_no_name,
@@ -165,6 +180,16 @@ class CommandLineTest(sandbox.SandboxTestCase):
                 self.assertEqual(outcome.log, SAMPLE_LOG)
                 self.assertEqual(outcome.calls, [info_query("com.quorvane.drivers")])
                 self.assertTrue(outcome.diff.empty, outcome.diff)
+
+    def test_a_child_of_a_hidden_sub_package_is_selected_alone(self):
+        world = World()
+        child_of_a_hidden_sub_package(world)
+        outcome = sandbox.run(world, "--id", "com.quorvane.support.tools")
+        self.assertEqual(outcome.stdout, "Removing:\nSupport Tools\n"
+                         "Uninstalling:\t[100%] /.\n")
+        self.assertEqual(outcome.status, 0)
+        receipt = "/Library/Receipts/com.quorvane.support.tools.pkg"
+        self.assertEqual(sorted(outcome.diff.removed), sorted(world.paths_under(receipt)))
 
     def test_unknown_option_leaves_the_parser_message_on_standard_error(self):
         outcome = sandbox.run(sample_world(), "--bogus")

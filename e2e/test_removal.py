@@ -254,6 +254,41 @@ class RunningProgramsTest(sandbox.SandboxTestCase):
         # The programs' files go like any other, the protected one's included.
         self.assertTrue(set(programs) <= set(outcome.diff.removed), outcome.diff.removed)
 
+    def test_letter_case_and_composition_never_prevent_a_match(self):
+        # The manifests list the programs in other letter case or composition
+        # than they run under; the packages run in the order of their folded
+        # names, "Ä" with "a".
+        world = World()
+        ete = "/Applications/\u00c9t\u00e9.app/Contents/MacOS/\u00c9t\u00e9"
+        daemon = "/Library/Quorvane/\u00c4rger/qd"
+        oil = "/Applications/Quorvane \u00d6l.app/Contents/MacOS/Quorvane \u00d6l"
+        listed = {
+            "com.quorvane.apfel": ("\u00e4pfel", "applications/e\u0301te\u0301.app/contents/"
+                                   "macos/e\u0301te\u0301"),
+            "com.quorvane.aerger": ("\u00c4rger", "Library/Quorvane/\u00e4rger/qd"),
+            "com.quorvane.aether": ("\u00c4ther", oil.lower().lstrip("/")),
+        }
+        for identifier, (name, path) in listed.items():
+            receipt_package(world, identifier, name, f"{identifier}.pkg", files=[path])
+        world.running(ete)
+        world.running(daemon)
+        # Shown by the process list as it was started, in lower case; the
+        # application's bundle path keeps its own spelling.
+        world.running(oil, shown_as=oil.lower())
+
+        outcome = sandbox.run(world, "--all")
+
+        self.assertTrue(outcome.stdout.startswith(
+            announcement("\u00e4pfel", "\u00c4rger", "\u00c4ther")), outcome.stdout)
+        self.assertEqual(outcome.background, {
+            ete: Ending(signal=signal.SIGTERM),
+            daemon: Ending(signal=signal.SIGKILL),
+            oil: Ending(signal=signal.SIGTERM),
+        })
+        self.assertEqual(outcome.log, [NO_GALLERY, "Killing: \u00c9t\u00e9",
+                                       "Killing: Quorvane \u00d6l"])
+        self.assertEqual(outcome.status, 0)
+
 
 # --- The selection grows by the hidden packages when it takes the last visible one.
 

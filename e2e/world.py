@@ -21,6 +21,7 @@ PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
 FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
 CALL_LOG = "/var/log/qu-fakes.jsonl"
 PROGRAMS = "/var/db/qu-fake-programs"
+SHOWN_AS = "/var/db/qu-fake-ps-names"
 
 FAKES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fakes")
 LOM = "http://ltsc.ieee.org/xsd/LOM"
@@ -112,11 +113,15 @@ class World:
         """Makes launchctl and kextunload fail for an argument with this base name."""
         return self.file(f"{FAILING_ARGUMENTS}/{os.path.basename(argument.rstrip('/'))}")
 
-    def running(self, path, source="/bin/sleep", arguments=("1000",), ignoring=()):
+    def running(self, path, source="/bin/sleep", arguments=("1000",), ignoring=(), shown_as=None):
         """A program started (as its own process group) before the uninstaller
-        runs: a copy of `source` at `path`, so the process table shows `path`.
+        runs: a copy of `source` at `path`, so the process table shows `path`,
+        or `shown_as`, as a case-insensitive file system shows a program
+        started through another spelling of its path.
         It ignores the signals `ignoring` from its first instruction on."""
         self.copy(path, source)
+        if shown_as is not None:
+            self.file(f"{SHOWN_AS}/{urllib.parse.quote(path, safe='')}", shown_as)
         self.background.append({"path": path, "arguments": list(arguments),
                                 "ignored": [int(number) for number in ignoring]})
         return path

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/listing.h"
+#include "extensions/case_folding.h"
 #include "extensions/plist_io.h"
-#include "extensions/text.h"
 #include "fuzz_input.h"
 #include "in_memory_platform.h"
 #include "items/manifest_for_item.h"

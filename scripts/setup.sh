@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libboost-regex-dev libxml2-dev libplist-dev
-  libplist-utils libgtest-dev libgmock-dev libbenchmark-dev python3 util-linux procps
+  libplist-utils libicu-dev libgtest-dev libgmock-dev libbenchmark-dev python3 util-linux procps
   clang libclang-rt-14-dev clang-tidy-14 cppcheck git)
 
 missing=()

@@ -10,6 +10,7 @@ CALL_LOG = "/var/log/qu-fakes.jsonl"
 PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
 FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
 PROGRAMS = "/var/db/qu-fake-programs"
+SHOWN_AS = "/var/db/qu-fake-ps-names"
 
 
 def record(tool):
@@ -33,3 +34,9 @@ def marked_failing(argument):
 def program_instructions(path):
     """Where the world leaves the instructions of the fake program at `path`."""
     return os.path.join(PROGRAMS, urllib.parse.quote(path, safe="") + ".json")
+
+
+def shown_as(executable):
+    """Where the world leaves the spelling the process list shows for a
+    program running from `executable`."""
+    return os.path.join(SHOWN_AS, urllib.parse.quote(executable, safe=""))

@@ -1,6 +1,5 @@
 #include "extensions/text.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
@@ -25,12 +24,8 @@ std::string format(const char* fmt, ...) {
   return text;
 }
 
-namespace {
-
-// Number of bytes of a well-formed UTF-8 sequence at the start of `text`, or 0
-// when it is not one (stray continuation byte, truncated or overlong sequence,
-// surrogate, beyond U+10FFFF).
-std::size_t sequenceLength(std::string_view text) {
+std::size_t utf8SequenceLength(std::string_view text) {
+  if (text.empty()) return 0;
   const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
   if (lead < 0x80) return 1;
@@ -58,14 +53,10 @@ std::size_t sequenceLength(std::string_view text) {
   return length;
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
 std::size_t utf16Length(std::string_view utf8) {
   std::size_t units = 0;
   while (!utf8.empty()) {
-    const std::size_t length = sequenceLength(utf8);
+    const std::size_t length = utf8SequenceLength(utf8);
     if (length == 0) {
       // A malformed byte decodes to one replacement character.
       ++units;
@@ -77,32 +68,6 @@ std::size_t utf16Length(std::string_view utf8) {
     utf8.remove_prefix(length);
   }
   return units;
-}
-
-std::string toLower(std::string_view text) {
-  std::string lowered(text);
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(), lowerAscii);
-  return lowered;
-}
-
-int compareIgnoringCase(std::string_view a, std::string_view b) {
-  const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const auto left = static_cast<unsigned char>(lowerAscii(a[i]));
-    const auto right = static_cast<unsigned char>(lowerAscii(b[i]));
-    if (left != right) return left < right ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
-bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-  if (suffix.size() > text.size()) return false;
-  return compareIgnoringCase(text.substr(text.size() - suffix.size()), suffix) == 0;
-}
-
-bool containsIgnoringCase(std::string_view text, std::string_view part) {
-  return toLower(text).find(toLower(part)) != std::string::npos;
 }
 
 std::vector<std::string> split(std::string_view text, char separator) {

@@ -10,15 +10,13 @@ namespace qu {
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Number of bytes of the well-formed UTF-8 sequence at the start of `text`, or
+// 0 when there is none (stray continuation byte, truncated or overlong
+// sequence, surrogate, beyond U+10FFFF, or no text).
+std::size_t utf8SequenceLength(std::string_view text);
+
 // Length in UTF-16 code units of UTF-8 text (how the platform measures strings).
 std::size_t utf16Length(std::string_view utf8);
-
-// ASCII-only lower-casing, and comparisons built on it.
-std::string toLower(std::string_view text);
-// <0, 0 or >0, comparing case-insensitively.
-int compareIgnoringCase(std::string_view a, std::string_view b);
-bool endsWithIgnoringCase(std::string_view text, std::string_view suffix);
-bool containsIgnoringCase(std::string_view text, std::string_view part);
 
 // Text as it may safely reach a terminal or a log: control characters (C0
 // other than tab, DEL, the C1 controls and the Unicode line and paragraph

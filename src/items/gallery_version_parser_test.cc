@@ -95,7 +95,7 @@ TEST(GalleryVersionParserTest, UnreadableManifestsGiveNothingAndPrintNothing) {
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
   ::testing::internal::CaptureStderr();
   // Addresses and relative paths are never opened: the reader would fetch the former.
-  for (const std::string& path : {dir.at("absent.xml"),
+  for (const std::string& path : {dir.at("absent.xml"), dir.makeDirectory("folder.xml"),
                                   dir.writeFile("broken.xml", "<m><lom:version>2010-03-05"),
                                   std::string("http://127.0.0.1:9/imsmanifest.xml"),
                                   std::string("ftp://127.0.0.1:9/imsmanifest.xml"),
@@ -103,13 +103,11 @@ TEST(GalleryVersionParserTest, UnreadableManifestsGiveNothingAndPrintNothing) {
     EXPECT_FALSE(GalleryVersionParser::initWithPath(*platform, path)) << path;
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  // A pipe or a folder is refused at once, with a word in the log.
-  for (const std::string& path : {pipe, dir.makeDirectory("folder.xml")}) {
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(GalleryVersionParser::initWithPath(*platform, path));
-    EXPECT_NE(::testing::internal::GetCapturedStderr().find("not a regular file"),
-              std::string::npos);
-  }
+  // A pipe is refused at once, with a word in the log.
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(GalleryVersionParser::initWithPath(*platform, pipe));
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("not a regular file"),
+            std::string::npos);
 }
 
 TEST(VersionDateTest, ReadsOnlyPlainCalendarDates) {

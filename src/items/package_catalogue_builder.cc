@@ -17,16 +17,6 @@ std::optional<std::string> parentIdentifier(const UninstallItem& item) {
   return *parent->string();
 }
 
-// Depth-first search through children and hidden sub-items alike.
-UninstallItem* findAmongAll(const ItemList& items, std::string_view identifier) {
-  for (const ItemPtr& item : items) {
-    if (item->identifier() && *item->identifier() == identifier) return item.get();
-    if (UninstallItem* found = findAmongAll(item->children(), identifier)) return found;
-    if (UninstallItem* found = findAmongAll(item->hiddenChildren(), identifier)) return found;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 std::string deletingPathExtension(std::string_view path) {
@@ -52,6 +42,7 @@ void PackageCatalogueBuilder::addEntry(const std::string& entry) {
   }
   Chain chain;
   place(item, chain);
+  loadedFiles_.emplace(entry, item);
 }
 
 void PackageCatalogueBuilder::place(const ItemPtr& item, Chain& chain) {
@@ -78,12 +69,19 @@ void PackageCatalogueBuilder::place(const ItemPtr& item, Chain& chain) {
   }
 }
 
-UninstallItem* PackageCatalogueBuilder::findPlaced(std::string_view identifier) const {
-  ItemList placed = catalogue_.values();
-  if (UninstallItem* visible = UninstallItem::findItemInArray(placed, identifier)) return visible;
-  // A hidden parent is not offered by the search above, but it is placed;
-  // loading its file again would only make a second copy of it.
-  return findAmongAll(placed, identifier);
+UninstallItem* PackageCatalogueBuilder::findPlaced(const std::string& identifier) const {
+  if (UninstallItem* found = UninstallItem::findItemInArray(catalogue_.values(), identifier)) {
+    return found;
+  }
+  // The search passes over hidden sub-packages and what hangs below them.
+  // Such a parent is reused only when its own file was loaded already:
+  // loading that file again would make a second copy that nothing reaches.
+  // Without that file the package stays top-level, where it can be selected.
+  auto loaded = loadedFiles_.find(identifier + ".plist");
+  if (loaded != loadedFiles_.end() && loaded->second->identifier() == identifier) {
+    return loaded->second.get();
+  }
+  return nullptr;
 }
 
 ItemPtr PackageCatalogueBuilder::loadParent(const std::string& identifier, Chain& chain) {
@@ -95,6 +93,7 @@ ItemPtr PackageCatalogueBuilder::loadParent(const std::string& identifier, Chain
   // Its own entry, when the listing reaches it, must not load it again.
   loadedAhead_.insert(deletingPathExtension(file));
   place(parent, chain);
+  loadedFiles_.emplace(file, parent);
   return parent;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ std::string deletingPathExtension(std::string_view path);
 // Builds the package catalogue one uninstall plist at a time: loads the
 // package and attaches it under its parent (found among the packages placed
 // so far, or loaded from the parent's own file), or enters it top-level.
+// Hidden sub-packages are not searched, except that a parent whose own file
+// was loaded already is reused rather than loaded a second time.
 class PackageCatalogueBuilder {
  public:
   // `directory` is the uninstall descriptions directory, ending with "/".
@@ -32,7 +35,7 @@ class PackageCatalogueBuilder {
   using Chain = std::set<std::string, std::less<>>;
 
   void place(const ItemPtr& item, Chain& chain);
-  UninstallItem* findPlaced(std::string_view identifier) const;
+  UninstallItem* findPlaced(const std::string& identifier) const;
   ItemPtr loadParent(const std::string& identifier, Chain& chain);
 
   Platform& platform_;
@@ -41,6 +44,8 @@ class PackageCatalogueBuilder {
   Catalogue catalogue_;
   // File keys of the parents loaded ahead of their own entry.
   std::set<std::string, std::less<>> loadedAhead_;
+  // The item each loaded file gave, by its path relative to the directory.
+  std::map<std::string, ItemPtr, std::less<>> loadedFiles_;
 };
 
 }  // namespace qu

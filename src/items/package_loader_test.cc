@@ -206,19 +206,35 @@ TEST_F(PackageWorld, FollowsTheParentsOfAParentLoadedAheadOfItsOwnFile) {
   for (const char* id : {"a", "b", "c"}) EXPECT_EQ(infoQueries(id), 1) << id;
 }
 
-TEST_F(PackageWorld, AttachesUnderAHiddenParentWithoutCopyingIt) {
+// A child of a hidden sub-package: the search for parents passes over hidden
+// sub-packages, so the child goes under the hidden b only when b's own file,
+// "b.plist", was loaded (reusing b rather than loading a copy). Otherwise it
+// is top-level, where it is listed and can be selected.
+class HiddenParent : public PackageWorld, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(HiddenParent, IsFoundOnlyThroughItsOwnFile) {
+  const std::string hiddenFile = GetParam();
   package("a");
-  package("b", "a", /*visible=*/false);
+  describe(hiddenFile, dict({{"pkgid", "b"}, {"visible", false}, {"parent", "a"}}));
+  inDatabase("b");
   package("c", "b");
 
   Catalogue catalogue = load();
 
+  const bool ownFile = hiddenFile == "b.plist";
   const PackageItem& a = asPackage(catalogue.find("a"));
   ASSERT_EQ(identifiers(a.subpackages()), std::vector<std::string>{"b"});
-  EXPECT_EQ(identifiers(a.subpackages().front()->children()), std::vector<std::string>{"c"});
+  EXPECT_EQ(identifiers(a.subpackages().front()->children()),
+            ownFile ? std::vector<std::string>{"c"} : std::vector<std::string>{});
+  EXPECT_EQ(identifiers(catalogue.values()),
+            ownFile ? std::vector<std::string>{"a"} : (std::vector<std::string>{"a", "c"}));
+  EXPECT_EQ(UninstallItem::findItemInArray(catalogue.values(), "c") != nullptr, !ownFile);
   EXPECT_EQ(everyIdentifier(catalogue), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(UninstallItem::findItemInArray(catalogue.values(), "c"), nullptr);
+  EXPECT_EQ(infoQueries("b"), 1);
+  EXPECT_TRUE(platform.logLines.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, HiddenParent, ::testing::Values("b.plist", "b-support.plist"));
 
 // Parent chains that end nowhere or loop: every package is kept once, and
 // the package that closes a loop becomes top-level.

@@ -9,8 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "extensions/case_folding.h"
 #include "extensions/exec.h"
-#include "extensions/text.h"
 
 namespace qu {
 
@@ -101,36 +101,38 @@ ProcessTable processesRunningFrom(const ProcessTable& processes, const PathList&
 
   // Process paths always begin with "/", so only the tails of a file path that
   // begin at a "/" can equal one, and such a tail ends in the file's last
-  // component. Files whose last component no process has are passed over;
-  // for the others each tail is looked up in an index of the lower-cased
-  // process paths, skipping tails of lengths no process has. Paths that differ
-  // only in case share one index entry.
+  // component. Each path is folded once: folding keeps every "/" and folds a
+  // tail as it folds within the whole path. Files whose last component no
+  // process has are passed over; for the others each tail is looked up in an
+  // index of the folded process paths, skipping tails of lengths no process
+  // has. Paths that differ only in case share one index entry.
   using Entry = ProcessTable::value_type;
-  std::vector<std::string> lowered;
-  lowered.reserve(processes.size());
-  for (const Entry& process : processes) lowered.push_back(toLower(process.first));
+  std::vector<std::string> folded;
+  folded.reserve(processes.size());
+  for (const Entry& process : processes) folded.push_back(foldCase(process.first));
 
   std::unordered_map<std::string_view, std::vector<const Entry*>> waiting;
   std::unordered_set<std::string_view> lastComponents;
   std::vector<bool> tailLengths;
   std::size_t index = 0;
   for (const Entry& process : processes) {
-    const std::string_view key = lowered[index++];
+    const std::string_view key = folded[index++];
     waiting[key].push_back(&process);
     lastComponents.insert(key.substr(key.rfind('/') + 1));
     if (key.size() >= tailLengths.size()) tailLengths.resize(key.size() + 1);
     tailLengths[key.size()] = true;
   }
 
+  std::string lastComponent;
   std::string file;
   for (const std::string& original : files) {
     const std::size_t lastSlash = original.rfind('/');
     if (lastSlash == std::string::npos) continue;
-    if (!lastComponents.contains(toLower(std::string_view(original).substr(lastSlash + 1)))) {
-      continue;
-    }
-    file = toLower(original);
-    for (std::size_t at = 0; at <= lastSlash; ++at) {
+    foldCase(std::string_view(original).substr(lastSlash + 1), lastComponent);
+    if (!lastComponents.contains(lastComponent)) continue;
+    foldCase(original, file);
+    const std::size_t foldedLastSlash = file.rfind('/');
+    for (std::size_t at = 0; at <= foldedLastSlash; ++at) {
       if (file[at] != '/') continue;
       const std::size_t tail = file.size() - at;
       if (tail >= tailLengths.size() || !tailLengths[tail]) continue;
@@ -155,10 +157,15 @@ ProcessTable Manifest::getProcesses() {
 }
 
 ProcessTable processesRunningFromByScan(const ProcessTable& processes, const PathList& files) {
+  std::vector<std::string> foldedFiles;
+  foldedFiles.reserve(files.size());
+  for (const std::string& file : files) foldedFiles.push_back(foldCase(file));
+
   ProcessTable running;
   for (const auto& [path, pid] : processes) {
-    for (const std::string& file : files) {
-      if (endsWithIgnoringCase(file, path)) {
+    const std::string foldedPath = foldCase(path);
+    for (const std::string& file : foldedFiles) {
+      if (file.ends_with(foldedPath)) {
         running.emplace(path, pid);
         break;
       }

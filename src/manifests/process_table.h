@@ -13,12 +13,13 @@ namespace qu {
 ProcessTable parseProcessListing(std::string_view listing);
 
 // The processes whose path is the tail of at least one of the files, compared
-// ignoring case ("/./Applications/X.app/Contents/MacOS/X" holds
+// as folded text, so neither letter case nor the composition of accented
+// letters matters ("/./Applications/X.app/Contents/MacOS/X" holds
 // "/applications/x.app/contents/macos/x"). Grows with processes plus files,
 // not with their product.
 ProcessTable processesRunningFrom(const ProcessTable& processes, const PathList& files);
-// The same rule as a plain scan of every process against every file: the
-// reference the indexed lookup is checked and measured against.
+// The same rule as a plain scan of every (folded) process against every
+// (folded) file: the reference the indexed lookup is checked and measured against.
 ProcessTable processesRunningFromByScan(const ProcessTable& processes, const PathList& files);
 
 }  // namespace qu

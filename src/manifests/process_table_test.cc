@@ -89,7 +89,22 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"/opt/X", 1}, {"/opt/x", 2}},
                   {"/./opt/x"},
                   {{"/opt/X", 1}, {"/opt/x", 2}}},
-        MatchCase{"LongerNameNoMatch", {{"/bin/X", 1}}, {"/./bin/X2", "/./bin/aX"}, {}},
+        MatchCase{"LettersBeyondAscii",
+                  {{"/Library/Quorvane/\xC3\x84rger/qd", 1}},
+                  {"/./Library/Quorvane/\xC3\xA4rger/qd"},
+                  {{"/Library/Quorvane/\xC3\x84rger/qd", 1}}},
+        MatchCase{"ComposedAgainstDecomposed",
+                  {{"/Applications/\xC3\x89t\xC3\xA9.app/Contents/MacOS/\xC3\x89t\xC3\xA9", 2}},
+                  {"/./applications/e\xCC\x81te\xCC\x81.app/contents/macos/e\xCC\x81te\xCC\x81"},
+                  {{"/Applications/\xC3\x89t\xC3\xA9.app/Contents/MacOS/\xC3\x89t\xC3\xA9", 2}}},
+        MatchCase{"NotUtf8ComparedByBytes",
+                  {{"/opt/\xFF/X", 1}, {"/opt/\xC4/y", 2}},
+                  {"/./opt/\xFF/x", "/./opt/\xE4/y"},
+                  {{"/opt/\xFF/X", 1}}},
+        MatchCase{"LongerNameNoMatch",
+                  {{"/bin/X", 1}, {"/bin/e", 2}},
+                  {"/./bin/X2", "/./bin/aX", "/./bin/e\xCC\x81"},
+                  {}},
         MatchCase{"NotEveryProcess",
                   {{"/a/x", 1}, {"/b/y", 2}, {"/c/z", 3}},
                   {"/./b/y", "/./q/z"},
@@ -98,8 +113,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ProcessMatchTest, AgreesWithThePlainRuleOnGeneratedPaths) {
   std::mt19937 random(20240607);
-  const std::vector<std::string> components = {"a", "A", "b", "ab", "aB", "App", "x y",
-                                               ".", "", "MacOS", "macos", "X.app"};
+  const std::vector<std::string> components = {
+      "a",     "A",  "b", "ab",        "aB",    "App", "x y",      ".",          "", "MacOS",
+      "macos", "X.app",   "\xC3\x84", "\xC3\xA4", "a\xCC\x88", "\xCC\x88", "\xC3\x9F", "SS", "\xFF"};
   const std::vector<std::string> leads = {"/", "/./", "//", "/Volumes/D/", "/ ", "/./ab"};
   auto pick = [&random](const auto& from) {
     return from[std::uniform_int_distribution<std::size_t>(0, from.size() - 1)(random)];

@@ -88,7 +88,8 @@ class Platform {
   virtual std::optional<std::vector<std::string>> listDirectory(const std::string& path) = 0;
   // The whole of a regular file, reached as examine() reaches paths; a link
   // at the end is followed only when it is the system's own. A named pipe,
-  // a device, or a file larger than 64 MiB is refused (one log line).
+  // a device, a socket, or a file larger than 64 MiB is refused (one log
+  // line); a directory is no file, silently.
   virtual std::optional<std::string> readFile(const std::string& path) = 0;
 
   // What the removal's walk finds at the path: the path is reached one

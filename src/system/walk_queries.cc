@@ -131,6 +131,9 @@ std::optional<std::string> readFileWithWalk(PathWalker& walker, const std::strin
   const auto tooLarge = [&refusal, limit] {
     refusal = "larger than " + std::to_string(limit / (1024 * 1024)) + " MiB";
   };
+  // A directory where a file is expected is simply no file to read; a pipe,
+  // a device or a socket there is worth a word.
+  if (S_ISDIR(entry->info.st_mode)) return std::nullopt;
   if (!S_ISREG(entry->info.st_mode)) {
     refusal = "not a regular file";
     return std::nullopt;

@@ -3,8 +3,8 @@
 #include <array>
 #include <unordered_set>
 
+#include "extensions/case_folding.h"
 #include "extensions/paths.h"
-#include "extensions/text.h"
 
 namespace qu {
 
@@ -125,7 +125,7 @@ const std::unordered_set<std::string_view>& systemDirectories() {
 // "/etc", "/tmp" and "/var" are the system's links into "/private".
 std::string withoutPrivateAlias(std::string normal) {
   for (std::string_view alias : {"/etc", "/tmp", "/var"}) {
-    if (normal.size() >= alias.size() && toLower(normal.substr(0, alias.size())) == alias &&
+    if (normal.size() >= alias.size() && foldCase(normal.substr(0, alias.size())) == alias &&
         (normal.size() == alias.size() || normal[alias.size()] == '/')) {
       return "/private" + normal;
     }
@@ -134,9 +134,9 @@ std::string withoutPrivateAlias(std::string normal) {
 }
 
 // The form in which paths are compared: normalised, the aliases resolved,
-// letter case folded.
+// letter case folded as the platform's file system folds names.
 std::string comparisonKey(std::string_view path) {
-  return toLower(withoutPrivateAlias(normalisedPath(path)));
+  return foldCase(withoutPrivateAlias(normalisedPath(path)));
 }
 
 bool isSystemKey(std::string_view key) {

@@ -3,7 +3,7 @@
 #include <csignal>
 #include <string>
 
-#include "extensions/text.h"
+#include "extensions/case_folding.h"
 
 namespace qu {
 namespace {

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "extensions/case_folding.h"
 #include "extensions/text.h"
 #include "items/gallery_item.h"
 #include "items/manifest_for_item.h"

@@ -48,6 +48,10 @@ TEST(Uninstaller, AnnouncesGalleriesFirstThenNamesIgnoringCase) {
       {{"package", "gallery:beta", "gallery:Alpha"}, "Removing:\nAlpha\nbeta\npackage\n"},
       {{"b", ""}, "Removing:\nb\nid:1\n"},
       {{"same", "SAME", "Same"}, "Removing:\nsame\nSAME\nSame\n"},
+      // Letters beyond ASCII order by their folded, decomposed text, so "Ä"
+      // goes with "a" whatever its case or composition.
+      {{"\xC3\x84ther", "\xC3\xA4pfel", "A\xCC\x88rger", "b", "Zoo"},
+       "Removing:\n\xC3\xA4pfel\nA\xCC\x88rger\n\xC3\x84ther\nb\nZoo\n"},
       {{}, "Removing:\n\n"},
   };
   for (const auto& c : cases) {
