@@ -78,6 +78,15 @@ std::size_t utf16Length(std::string_view utf8) {
   return units;
 }
 
+bool isValidUtf8(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t length = sequenceLength(text);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
 std::string toLower(std::string_view text) {
   std::string lowered(text);
   std::transform(lowered.begin(), lowered.end(), lowered.begin(), lowerAscii);

@@ -12,6 +12,8 @@ std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Length in UTF-16 code units of UTF-8 text (how the platform measures strings).
 std::size_t utf16Length(std::string_view utf8);
+// Whether the bytes are well-formed UTF-8 throughout.
+bool isValidUtf8(std::string_view text);
 
 // ASCII-only lower-casing, and comparisons built on it.
 std::string toLower(std::string_view text);

@@ -82,6 +82,7 @@ TEST_F(GalleryWorld, CollectionBecomesAVisibleLeaf) {
   EXPECT_EQ(item->iconPath(), platform_.locations().defaultPackageIcon);
   EXPECT_EQ(item->gallerySetupPath(), *record.find("AppPath")->string());
   EXPECT_EQ(item->version(), "3/5/10");
+  EXPECT_EQ(item->versionDate(), (CalendarDate{2010, 3, 5}));
   EXPECT_TRUE(item->isVisible());
   EXPECT_EQ(item->parent(), nullptr);
 }
@@ -148,6 +149,7 @@ TEST_F(GalleryWorld, ManifestWithoutUsableDateGivesUnknownVersion) {
   std::shared_ptr<GalleryItem> item = build(record);
   ASSERT_TRUE(item);
   EXPECT_EQ(item->version(), "Unknown");
+  EXPECT_EQ(item->versionDate(), std::nullopt);
 }
 
 TEST_F(GalleryWorld, GivenParentTakesTheItemAmongItsChildren) {

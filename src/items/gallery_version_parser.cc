@@ -50,6 +50,10 @@ std::string formatVersionDate(const CalendarDate& date) {
   return format("%d/%d/%02d", date.month, date.day, date.year % 100);
 }
 
+std::string formatIsoDate(const CalendarDate& date) {
+  return format("%04d-%02d-%02d", date.year, date.month, date.day);
+}
+
 std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(const std::string& path) {
   // A missing or broken manifest only costs the item its version; nothing
   // about it is printed.
@@ -69,9 +73,15 @@ std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(const std
 }
 
 std::optional<std::string> GalleryVersionParser::galeryVersionForPath(const std::string& path) {
+  const std::optional<CalendarDate> date = versionDateForPath(path);
+  if (!date) return std::nullopt;
+  return formatVersionDate(*date);
+}
+
+std::optional<CalendarDate> GalleryVersionParser::versionDateForPath(const std::string& path) {
   std::optional<GalleryVersionParser> parser = initWithPath(path);
-  if (!parser || !parser->version_) return std::nullopt;
-  return formatVersionDate(*parser->version_);
+  if (!parser) return std::nullopt;
+  return parser->version_;
 }
 
 void GalleryVersionParser::processNode(_xmlTextReader* reader) {

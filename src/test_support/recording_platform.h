@@ -41,8 +41,9 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   RecordingPlatform(Locations locations, WriteCall propertyListWrite);
   ~RecordingPlatform() override;
 
-  // Captured standard output and log lines.
+  // Captured standard output, standard error and log lines.
   std::string output;
+  std::string errors;
   std::vector<std::string> logLines;
   // Every start through runAndWait, startDetached and startPiped, in order.
   std::vector<ProgramCall> programCalls;
@@ -70,6 +71,7 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
       const std::string& program, const std::vector<std::string>& arguments) override;
   void print(std::string_view text) override { output.append(text); }
   void printProgress(std::string_view line) override { output.append(line); }
+  void printError(std::string_view text) override { errors.append(text); }
   void log(std::string_view message) override { logLines.emplace_back(message); }
   Status removePath(const std::string& path) override;
   void leaveDirectory(const std::string& path) override { keptDirectories.push_back(path); }
