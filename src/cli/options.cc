@@ -52,7 +52,7 @@ class OptionReader {
   // After next() answered -1: the arguments that are not options, in order.
   std::vector<std::string> operands() const {
     std::vector<std::string> operands;
-    for (std::size_t i = static_cast<std::size_t>(optind); i < arguments_.size(); ++i) {
+    for (auto i = static_cast<std::size_t>(optind); i < arguments_.size(); ++i) {
       operands.emplace_back(argv_[i]);
     }
     return operands;
