@@ -34,7 +34,7 @@ class Collection : public UninstallItem {
     setVisible(true);
   }
   Kind kind() const override { return Kind::Gallery; }
-  std::optional<std::string> version() const override { return "Unknown"; }
+  std::optional<std::string> version() const override { return std::nullopt; }
 };
 
 ItemPtr package(const std::string& identifier, std::optional<std::string> name,
@@ -104,7 +104,7 @@ TEST_F(TreeListing, JsonHoldsTheWholeTreeWithTheHiddenItemsMarked) {
        {"identifier": "com.x.under-hidden", "name": "Under Hidden", "kind": "database",
         "version": "1.0", "visible": true, "children": []}]},
     {"identifier": "gallery", "name": "Gallery Collection", "kind": "gallery",
-     "version": "Unknown", "visible": true, "children": []}]})");
+     "version": null, "visible": true, "children": []}]})");
   ASSERT_TRUE(platform.output.ends_with("}\n"));
   // Members in the order written: scripts reading line by line rely on it.
   EXPECT_EQ(platform.output, jsonDocumentText(expected));
