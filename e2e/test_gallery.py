@@ -4,7 +4,7 @@ setup tool, whose progress is fitted into the run's."""
 
 import sandbox
 from sandbox import Call, Run
-from test_listing import HEADER, NO_GALLERY, row
+from test_listing import HEADER, NO_GALLERY, assert_same_listing, parse_listing, row, run_listings
 from test_removal import announcement, progress, receipt_package
 from world import GALLERY_PREFERENCES, RECEIPTS, World
 
@@ -58,27 +58,34 @@ def shared_identifier(world):
 
 class GalleryListingTest(sandbox.SandboxTestCase):
     def test_only_removable_collections_are_listed_after_the_packages(self):
-        # (world, listing lines after the header)
+        # (world, listing lines after the header, the collection's kind and
+        #  version in the JSON listing)
         cases = {
             "installed, remote and incomplete collections": (
                 registered_collections,
-                row("com.quorvane.studio", "Quorvane Studio") + row(TEMPLATES, "Alpha Templates")),
+                row("com.quorvane.studio", "Quorvane Studio") + row(TEMPLATES, "Alpha Templates"),
+                # The latest of its version dates, as written in the manifest.
+                ("gallery", "2023-04-19")),
             "a collection replaces the package with its identifier": (
                 shared_identifier,
                 row("com.quorvane.studio", "Quorvane Studio")
-                + row("com.quorvane.templates", "Team Templates")),
+                + row("com.quorvane.templates", "Team Templates"),
+                ("gallery", "2022-05-17")),
         }
-        for name, (build, listing) in cases.items():
+        for name, (build, listing, kind_and_version) in cases.items():
             with self.subTest(name):
                 world = World()
                 studio(world)
                 build(world)
 
-                outcome = sandbox.run(world, "--list")
+                outcome, as_json = run_listings(world)
 
                 self.assertEqual(outcome.stdout, HEADER + listing)
                 self.assertEqual((outcome.status, outcome.log), (0, []))
                 self.assertTrue(outcome.diff.empty, outcome.diff)
+                assert_same_listing(self, outcome, as_json)
+                collection = parse_listing(as_json)["items"][-1]
+                self.assertEqual((collection["kind"], collection["version"]), kind_and_version)
 
 
 def tool_call(identifier):

@@ -1,8 +1,15 @@
-"""--list and the command line, run on the production binary inside the sandbox."""
+"""--list (as text and as JSON) and the command line, run on the production
+binary inside the sandbox."""
+
+import base64
+import json
+import os
+import re
 
 import sandbox
 from sandbox import Call, Run
-from world import GALLERY_PREFERENCES, World, sample_world
+from world import (DESCRIPTIONS, GALLERY_PREFERENCES, RECEIPTS, World, plist_bytes,
+                   sample_world)
 
 NO_GALLERY = f"Could not load Gallery Plist: {GALLERY_PREFERENCES}"
 SAMPLE_LOG = ["Error loading plist: '.DS_Store'", NO_GALLERY]
@@ -23,6 +30,53 @@ def info_query(identifier):
     return Call("pkgutil", ("--pkg-info-plist", identifier))
 
 
+def text_of(value):
+    """The bytes of a JSON text value: a string, or {"base64": "..."} for text
+    that is not UTF-8."""
+    return value.encode() if isinstance(value, str) else base64.b64decode(value["base64"])
+
+
+def parse_listing(outcome):
+    """The JSON listing of a run, read by Python's own parser."""
+    document = json.loads(outcome.stdout_bytes)
+    assert outcome.stdout_bytes.endswith(b"}\n"), outcome.stdout_bytes[-20:]
+    assert (document["version"], document["type"]) == (1, "listing"), document
+    return document
+
+
+def text_listing_of(document):
+    """The text listing that a JSON listing stands for: its visible items below
+    visible ones, depth first, one more hyphen per level."""
+    def row_bytes(identifier, name):
+        return b"%-40s %-30s\n" % (identifier, name)
+
+    lines = [b"Installed Packages:\n", row_bytes(b"Identifier", b"Name")]
+
+    def walk(items, prefix):
+        for item in items:
+            if item["visible"]:
+                name = b"(null)" if item["name"] is None else text_of(item["name"])
+                lines.append(row_bytes(prefix + text_of(item["identifier"]), prefix + name))
+                walk(item["children"], b"-" + prefix)
+
+    walk(document["items"], b"")
+    return b"".join(lines)
+
+
+def run_listings(world):
+    """The text listing and the JSON listing of one world, in one sandbox."""
+    return sandbox.run_all(world, [Run(("--list",)), Run(("--json", "--list"))])
+
+
+def assert_same_listing(test, text, as_json):
+    """The JSON listing holds what the text listing shows, and costs nothing more."""
+    test.assertEqual(text_listing_of(parse_listing(as_json)), text.stdout_bytes)
+    test.assertEqual((as_json.status, as_json.log, as_json.calls),
+                     (text.status, text.log, text.calls))
+    test.assertEqual(as_json.diagnostics, [])
+    test.assertTrue(as_json.diff.empty, as_json.diff)
+
+
 def package(world, file_name, identifier, name=None, recorded_by="receipt", binary=False,
             **settings):
     """An uninstall plist and the system record that proves the package installed."""
@@ -38,7 +92,7 @@ def package(world, file_name, identifier, name=None, recorded_by="receipt", bina
 
 class SampleListingTest(sandbox.SandboxTestCase):
     def test_lists_visible_packages_with_their_visible_children(self):
-        outcome = sandbox.run(sample_world(), "--list")
+        outcome, as_json = run_listings(sample_world())
 
         self.assertEqual(outcome.stdout, SAMPLE_LISTING)
         self.assertEqual(outcome.status, 0)
@@ -46,6 +100,30 @@ class SampleListingTest(sandbox.SandboxTestCase):
         # Receipt packages need no database query, and a listing reads no manifest.
         self.assertEqual(outcome.calls, [info_query("com.quorvane.drivers")])
         self.assertTrue(outcome.diff.empty, outcome.diff)
+
+        # As JSON: every item, hidden ones too, with the kind and version it records.
+        assert_same_listing(self, outcome, as_json)
+        def item(identifier, name, kind, version, children=(), visible=True):
+            return {"identifier": identifier, "name": name, "kind": kind, "version": version,
+                    "visible": visible, "children": list(children)}
+        self.assertEqual(parse_listing(as_json)["items"], [
+            item("com.quorvane.drivers", "Quorvane Device Drivers", "database", "2.0.1"),
+            item("com.quorvane.studio", "Quorvane Studio", "receipt", "4.2", [
+                item("com.quorvane.studio.plugins", "Studio Plug-ins", "receipt", "4.2"),
+                item("com.quorvane.studio.support", "Studio Support", "receipt", "4.2",
+                     visible=False)]),
+        ])
+
+
+def latin1_identifier(world):
+    """A package whose identifier and name are not UTF-8: the strings of a
+    binary property list's ASCII kind are bytes, and nothing stops one above 127."""
+    def latin1(value):
+        return plist_bytes(value, binary=True).replace(b"caf?", b"caf\xe9")
+    world.file(f"{DESCRIPTIONS}/cafe.plist", latin1(
+        {"pkgid": "com.quorvane.caf?", "displayName": "caf? tools", "visible": True}))
+    world.file(f"{RECEIPTS}/Cafe.pkg/Contents/Info.plist", latin1(
+        {"CFBundleIdentifier": "com.quorvane.caf?", "CFBundleShortVersionString": "caf?"}))
 
 
 def subdirectory(world):
@@ -137,49 +215,95 @@ class LoaderListingTest(sandbox.SandboxTestCase):
                 unknown_parent_and_no_name,
                 row("com.quorvane.orphan", "Orphan") + row("com.quorvane.unnamed", "(null)"),
                 [], []),
+            "text that is not UTF-8": (
+                latin1_identifier,
+                "%-40s %-30s\n" % ("com.quorvane.caf\ufffd", "caf\ufffd tools"), [], []),
         }
         for name, (build, listing, log, queries) in cases.items():
             with self.subTest(name):
                 world = World()
                 build(world)
-                outcome = sandbox.run(world, "--list")
+                outcome, as_json = run_listings(world)
                 self.assertEqual(outcome.stdout, HEADER + listing)
                 self.assertEqual(outcome.status, 0)
                 self.assertEqual(outcome.log, log + [NO_GALLERY])
                 self.assertEqual(outcome.calls, [info_query(q) for q in queries])
                 self.assertTrue(outcome.diff.empty, outcome.diff)
+                assert_same_listing(self, outcome, as_json)
+
+
+# The binary's path inside the sandbox, which the option parser's complaints begin with.
+PROGRAM = "/usr/local/libexec/quorvane-uninstall"
+HINT = "Try 'quorvane-uninstall --help'."
+HELP = object()  # stands for the text of --help
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def project_version():
+    with open(os.path.join(HERE, "..", "CMakeLists.txt"), encoding="utf-8") as cmake:
+        return re.search(r"project\(\S+ VERSION (\S+)", cmake.read()).group(1)
+
+
+def ignoring(argument, installed=False):
+    if installed:
+        return f"ignoring '{argument}'; to remove the item, use --id {argument}"
+    return f"ignoring '{argument}'; it is not an option (see --help)"
 
 
 class CommandLineTest(sandbox.SandboxTestCase):
     def test_outcomes(self):
         invalid = "Invalid ID Specified: {}.\n".format
         not_root = "Root access is required.\n"
-        # (arguments, user, standard output, exit status)
+        version = f"quorvane-uninstall {project_version()}\n"
+        # (arguments, user, standard output, exit status, lines on standard
+        #  error besides the log, with the program's path left out)
         cases = [
-            ((), None, "", 0),
-            (("--gui", "-v", "--verbose"), None, "", 0),
-            (("--bogus",), None, "Usage", 0),
-            (("-i",), None, "Usage", 0),
-            (("-i", "com.quorvane.drivers", "--bogus"), None, "Usage", 0),
-            (("-i", "nothing"), None, invalid("nothing"), 1),
-            (("--list", "-i", "nothing"), None, invalid("nothing"), 1),
-            (("-i", "com.quorvane.studio.support"), None, invalid("com.quorvane.studio.support"), 1),
-            (("--list", "--all"), "nobody", SAMPLE_LISTING, 0),
-            (("--li",), "nobody", SAMPLE_LISTING, 0),
-            (("-i", "com.quorvane.studio"), "nobody", not_root, 2),
-            (("--id=com.quorvane.studio.plugins",), "nobody", not_root, 2),
-            (("-a",), "nobody", not_root, 2),
+            ((), None, "", 0, []),
+            (("--gui", "-v", "--verbose"), None, "", 0, []),
+            (("--v", "--ve", "--ver"), None, "", 0, []),
+            (("--bogus",), None, "Usage", 0, [": unrecognized option '--bogus'", HINT]),
+            (("--dry-rnu", "--id", "com.quorvane.studio"), None, "Usage", 0,
+             [": unrecognized option '--dry-rnu'", HINT]),
+            (("-i",), None, "Usage", 0, [": option requires an argument -- 'i'", HINT]),
+            (("-i", "com.quorvane.drivers", "--bogus"), None, "Usage", 0,
+             [": unrecognized option '--bogus'", HINT]),
+            (("-i", "nothing"), None, invalid("nothing"), 1, []),
+            (("--list", "-i", "nothing"), None, invalid("nothing"), 1, []),
+            (("-i", "com.quorvane.studio.support"), None, invalid("com.quorvane.studio.support"),
+             1, []),
+            (("--id", "--help"), None, invalid("--help"), 1, []),
+            (("--list", "--all"), "nobody", SAMPLE_LISTING, 0, []),
+            (("--li",), "nobody", SAMPLE_LISTING, 0, []),
+            (("-i", "com.quorvane.studio"), "nobody", not_root, 2, []),
+            (("--id=com.quorvane.studio.plugins",), "nobody", not_root, 2, []),
+            (("-a",), "nobody", not_root, 2, []),
+            # An identifier without --id removes nothing, and says so.
+            (("com.quorvane.studio",), "nobody", "", 0, [ignoring("com.quorvane.studio", True)]),
+            (("--list", "studio", "com.quorvane.studio.support"), "nobody", SAMPLE_LISTING, 0,
+             [ignoring("studio"), ignoring("com.quorvane.studio.support")]),
+            (("--", "--help"), None, "", 0, [ignoring("--help")]),
+            # Help and version are answered before anything is loaded.
+            (("--help",), "nobody", HELP, 0, None),
+            (("--bogus", "-i", "nothing", "--he"), None, HELP, 0, None),
+            (("--version",), "nobody", version, 0, None),
         ]
-        runs = [Run(arguments=arguments, user=user) for arguments, user, _, _ in cases]
+        runs = [Run(arguments=arguments, user=user) for arguments, user, *_ in cases]
         outcomes = sandbox.run_all(sample_world(), runs)
-        for (arguments, user, stdout, status), outcome in zip(cases, outcomes):
+        help_text = outcomes[[case[2] for case in cases].index(HELP)].stdout
+        for (arguments, user, stdout, status, errors), outcome in zip(cases, outcomes):
             with self.subTest(arguments=arguments, user=user):
-                self.assertEqual((outcome.stdout, outcome.status), (stdout, status))
+                expected = help_text if stdout is HELP else stdout
+                self.assertEqual((outcome.stdout, outcome.status), (expected, status))
+                self.assertTrue(outcome.diff.empty, outcome.diff)
+                if errors is None:
+                    self.assertEqual((outcome.stderr, outcome.calls), ("", []))
+                    continue
+                self.assertEqual([line.removeprefix(PROGRAM) for line in outcome.diagnostics],
+                                 errors)
                 # The catalogue is loaded before any option is read, and
                 # nothing runs or changes past it.
                 self.assertEqual(outcome.log, SAMPLE_LOG)
                 self.assertEqual(outcome.calls, [info_query("com.quorvane.drivers")])
-                self.assertTrue(outcome.diff.empty, outcome.diff)
 
     def test_a_child_of_a_hidden_sub_package_is_selected_alone(self):
         world = World()
@@ -191,7 +315,22 @@ class CommandLineTest(sandbox.SandboxTestCase):
         receipt = "/Library/Receipts/com.quorvane.support.tools.pkg"
         self.assertEqual(sorted(outcome.diff.removed), sorted(world.paths_under(receipt)))
 
-    def test_unknown_option_leaves_the_parser_message_on_standard_error(self):
-        outcome = sandbox.run(sample_world(), "--bogus")
-        self.assertEqual(outcome.stdout, "Usage")
-        self.assertTrue(any("bogus" in line for line in outcome.diagnostics), outcome.stderr)
+    def test_help_names_what_the_tool_reads_and_its_examples_work(self):
+        help_run, = sandbox.run_all(World(), [Run(("--help",))])
+        help_text = help_run.stdout
+        self.assertTrue(help_text.startswith("Usage: quorvane-uninstall "), help_text)
+        self.assertTrue(help_text.endswith("\n"))
+        for location in (DESCRIPTIONS, RECEIPTS, GALLERY_PREFERENCES, "/usr/sbin/pkgutil"):
+            self.assertIn(location, help_text)
+        for status in range(4):
+            self.assertRegex(help_text, rf"(?m)^  {status}  ")
+        # "  [sudo] quorvane-uninstall ARGUMENT...", to the end of the text.
+        examples = [line.split() for line in help_text.split("Examples:\n")[1].splitlines()]
+        examples = [words[words.index("quorvane-uninstall") + 1:] for words in examples]
+        self.assertEqual(len(examples), 3)
+        outcomes = sandbox.run_all(sample_world(), [Run(tuple(words)) for words in examples])
+        for words, outcome in zip(examples, outcomes):
+            with self.subTest(example=words):
+                self.assertEqual(outcome.status, 0, outcome.stdout)
+                self.assertTrue(outcome.stdout.startswith(("Installed Packages:", "Removing:")),
+                                outcome.stdout)

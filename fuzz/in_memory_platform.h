@@ -38,6 +38,7 @@ class InMemoryPlatform : public Platform {
 
   // --- What happened.
   std::string printed;
+  std::string printedErrors;
   std::vector<std::string> logged;
   std::vector<std::vector<std::string>> started;  // program followed by its arguments
   std::vector<std::string> removed;
@@ -63,6 +64,7 @@ class InMemoryPlatform : public Platform {
 
   void print(std::string_view text) override { printed.append(text); }
   void printProgress(std::string_view line) override { printed.append(line); }
+  void printError(std::string_view text) override { printedErrors.append(text); }
   void log(std::string_view message) override { logged.emplace_back(message); }
 
   bool exists(const std::string& path) override;

@@ -1,6 +1,7 @@
 // Argument vectors into the option parser over a small catalogue: every
 // command line ends in usage, an unknown identifier, or a selection of
-// catalogue items without repeats.
+// catalogue items without repeats; the look for help and version before
+// loading reads the same vectors.
 
 #include <getopt.h>
 
@@ -62,12 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> arguments = qu::split(qu::fuzzing::bytesOf(data, size), '\0');
   static const qu::Catalogue catalogue = sampleCatalogue();
 
+  const qu::EarlyRequest early = qu::readEarlyRequest(arguments);
+  if (arguments.size() > 1 && arguments[1] == "--help") {
+    check(early == qu::EarlyRequest::Help, "a leading --help always asks for help");
+  }
+
   qu::fuzzing::InMemoryPlatform platform;
   qu::Options options;
   const std::optional<int> status = qu::parseOptions(platform, catalogue, arguments, options);
 
   if (status == 0) {
     check(platform.printed == "Usage", "a bad option shows the usage alone");
+    check(platform.printedErrors == "Try 'quorvane-uninstall --help'.\n", "and the hint");
   } else if (status == 1) {
     check(
         platform.printed.starts_with("Invalid ID Specified: ") && platform.printed.ends_with(".\n"),
@@ -75,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     check(!status.has_value(), "the parser ends a run only with 0 or 1");
     check(platform.printed.empty(), "a good command line prints nothing");
+    check(platform.printedErrors.empty() || (platform.printedErrors.starts_with("ignoring '") &&
+                                             platform.printedErrors.ends_with("\n")),
+          "only stray arguments are named");
   }
 
   std::set<const qu::UninstallItem*> seen;

@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Static analysis of the production code: clang-tidy with the checked-in
-# .clang-tidy (every finding is an error) and cppcheck. Needs a configured
-# build directory for its compile commands (default build/release).
+# .clang-tidy (every finding is an error) and cppcheck; the manual page
+# through mandoc's checker and the completions through their shells' parsers.
+# Needs a configured build directory for its compile commands (default
+# build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
+
+echo "lint: manual page and completions"
+# Warnings fail; style notes (such as pages of other systems that are not
+# installed here) do not.
+mandoc -T lint -W warning man/quorvane-uninstall.8
+bash -n completions/quorvane-uninstall.bash
+zsh -n completions/_quorvane-uninstall
 
 echo "lint: cppcheck"
 # readdir_r, which cppcheck suggests, is deprecated; readdir is safe per

@@ -9,17 +9,61 @@
 namespace qu {
 namespace {
 
-// Each option answers with its short letter; none uses a flag variable.
+constexpr int kJsonOption = 256;  // long only
+
+// Each option answers with its short letter (or a number above every letter);
+// none uses a flag variable. --version answers like --verbose: getopt_long
+// takes the first of several abbreviation matches that answer alike, so
+// "--v", "--ve" and "--ver" keep meaning --verbose. The index tells them apart.
 constexpr option kLongOptions[] = {
     {"id", required_argument, nullptr, 'i'},
     {"verbose", no_argument, nullptr, 'v'},
+    {"version", no_argument, nullptr, 'v'},
     {"list", no_argument, nullptr, 'l'},
     {"all", no_argument, nullptr, 'a'},
     {"gui", no_argument, nullptr, 'g'},
     {"dry-run", no_argument, nullptr, 'n'},
+    {"help", no_argument, nullptr, 'h'},
+    {"json", no_argument, nullptr, kJsonOption},
     {nullptr, 0, nullptr, 0},
 };
-constexpr char kShortOptions[] = "glavi:n";
+constexpr int kVersionIndex = 2;
+constexpr char kShortOptions[] = "glavi:nh";
+
+// One getopt_long pass over a copy of the arguments (it permutes what it is
+// given).
+class OptionReader {
+ public:
+  explicit OptionReader(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {
+    argv_.reserve(arguments_.size() + 1);
+    for (std::string& argument : arguments_) argv_.push_back(argument.data());
+    argv_.push_back(nullptr);
+    optind = 0;  // glibc: start afresh, also for a second pass in one process
+  }
+
+  // The next option's answer, -1 at the end; --version answers kVersion.
+  int next() {
+    int index = -1;
+    const int result = getopt_long(static_cast<int>(arguments_.size()), argv_.data(),
+                                   kShortOptions, kLongOptions, &index);
+    return result == 'v' && index == kVersionIndex ? kVersion : result;
+  }
+
+  // After next() answered -1: the arguments that are not options, in order.
+  std::vector<std::string> operands() const {
+    std::vector<std::string> operands;
+    for (auto i = static_cast<std::size_t>(optind); i < arguments_.size(); ++i) {
+      operands.emplace_back(argv_[i]);
+    }
+    return operands;
+  }
+
+  static constexpr int kVersion = 257;
+
+ private:
+  std::vector<std::string> arguments_;
+  std::vector<char*> argv_;
+};
 
 void appendOnce(ItemList& selection, const ItemPtr& item) {
   if (std::find(selection.begin(), selection.end(), item) == selection.end()) {
@@ -29,21 +73,39 @@ void appendOnce(ItemList& selection, const ItemPtr& item) {
 
 }  // namespace
 
+EarlyRequest readEarlyRequest(std::vector<std::string> arguments) {
+  const int reportErrors = opterr;
+  opterr = 0;
+  OptionReader reader(std::move(arguments));
+  EarlyRequest request = EarlyRequest::None;
+  for (int result = reader.next(); result != -1; result = reader.next()) {
+    if (result == 'h') request = EarlyRequest::Help;
+    if (result == OptionReader::kVersion && request == EarlyRequest::None) {
+      request = EarlyRequest::Version;
+    }
+  }
+  opterr = reportErrors;
+  return request;
+}
+
 std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
                                 std::vector<std::string> arguments, Options& options) {
-  // getopt_long may permute the vector it is given, so it works on our copy.
-  std::vector<char*> argv;
-  argv.reserve(arguments.size() + 1);
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  const int argc = static_cast<int>(arguments.size());
-
-  optind = 0;  // glibc: start afresh, also for a second run in one process
+  OptionReader reader(std::move(arguments));
   const ItemList topLevel = catalogue.values();
   for (;;) {
-    const int result = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, nullptr);
-    switch (result) {
+    switch (reader.next()) {
       case -1:
+        // Someone who typed an identifier alone meant to remove it; nothing
+        // is removed without --id, but they learn why.
+        for (const std::string& operand : reader.operands()) {
+          if (UninstallItem::findItemInArray(topLevel, operand) != nullptr) {
+            platform.printError(format("ignoring '%s'; to remove the item, use --id %s\n",
+                                       operand.c_str(), operand.c_str()));
+          } else {
+            platform.printError(
+                format("ignoring '%s'; it is not an option (see --help)\n", operand.c_str()));
+          }
+        }
         return std::nullopt;
       case 'i': {
         UninstallItem* found = UninstallItem::findItemInArray(topLevel, optarg);
@@ -63,15 +125,18 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
       case 'g':
         options.isSilent = false;
         break;
-      case 'v':
-        break;
       case 'n':
         options.dryRun = true;
         break;
+      case kJsonOption:
+        options.json = true;
+        break;
       case '?':
+        // After the parser's own complaint on standard error.
         platform.print("Usage");
+        platform.printError("Try 'quorvane-uninstall --help'.\n");
         return 0;
-      default:
+      default:  // --verbose; --help and --version were answered before loading
         break;
     }
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "cli/help.h"
 #include "cli/options.h"
 #include "system/dry_run_platform.h"
 
@@ -45,6 +46,18 @@ ItemList remainingItems(const Catalogue& catalogue, const ItemList& removed) {
 
 int runUninstaller(Platform& platform, const Subsystems& subsystems,
                    const std::vector<std::string>& arguments) {
+  // Answered from the command line alone: no tool runs and no log lines.
+  switch (readEarlyRequest(arguments)) {
+    case EarlyRequest::Help:
+      platform.print(usageText(platform.locations()));
+      return kExitSuccess;
+    case EarlyRequest::Version:
+      platform.print(versionText());
+      return kExitSuccess;
+    case EarlyRequest::None:
+      break;
+  }
+
   Catalogue catalogue;
   catalogue.merge(subsystems.loadPackageItems());
   // Gallery collections come last, so one replaces a package of the same identifier.
@@ -56,7 +69,11 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
   }
 
   if (options.list) {
-    subsystems.listPackages(catalogue);
+    if (options.json) {
+      subsystems.listPackagesAsJson(catalogue);
+    } else {
+      subsystems.listPackages(catalogue);
+    }
     return kExitSuccess;
   }
   if (options.selection.empty()) return kExitSuccess;

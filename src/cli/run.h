@@ -15,6 +15,7 @@ struct Subsystems {
   std::function<Catalogue()> loadPackageItems;
   std::function<Catalogue()> loadGalleryItems;
   std::function<void(const Catalogue&)> listPackages;
+  std::function<void(const Catalogue&)> listPackagesAsJson;  // --list --json
   // Removes the items through the given platform (the real one, or a dry
   // run over it), keeping whatever the remaining installed items list; true
   // when every one was removed.
@@ -29,10 +30,11 @@ inline constexpr int kExitInvalidIdentifier = 1;
 inline constexpr int kExitNotRoot = 2;
 inline constexpr int kExitUninstallFailed = 3;
 
-// One run of the tool: loads the catalogue, reads the command line (the
-// whole argument vector, program name first), then lists or removes. A dry
-// run needs no root and removes through a DryRunPlatform over `platform`,
-// so it reports the status the real removal would. Returns the exit status.
+// One run of the tool: answers --help and --version before anything is
+// loaded; otherwise loads the catalogue, reads the command line (the whole
+// argument vector, program name first), then lists or removes. A dry run
+// needs no root and removes through a DryRunPlatform over `platform`, so it
+// reports the status the real removal would. Returns the exit status.
 int runUninstaller(Platform& platform, const Subsystems& subsystems,
                    const std::vector<std::string>& arguments);
 

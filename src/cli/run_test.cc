@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/help.h"
+#include "cli/version.h"
 #include "items/package_item.h"
 #include "system/dry_run_platform.h"
 #include "test_support/recording_platform.h"
@@ -59,7 +61,10 @@ Catalogue sampleCatalogue() {
 struct Outcome {
   int status = -1;
   std::string output;
+  std::string errors;  // standard error, log lines aside
+  int loads = 0;       // loader calls
   bool listed = false;
+  bool listedAsJson = false;
   bool uninstallCalled = false;
   std::set<std::string> removed;
   std::set<std::string> remaining;  // handed to the engine as staying installed
@@ -74,9 +79,16 @@ class RunTest : public ::testing::Test {
               Catalogue galleries = {}, bool engineSucceeds = true) {
     Outcome outcome;
     Subsystems subsystems;
-    subsystems.loadPackageItems = [&] { return packages; };
-    subsystems.loadGalleryItems = [&] { return galleries; };
+    subsystems.loadPackageItems = [&] {
+      ++outcome.loads;
+      return packages;
+    };
+    subsystems.loadGalleryItems = [&] {
+      ++outcome.loads;
+      return galleries;
+    };
     subsystems.listPackages = [&](const Catalogue&) { outcome.listed = true; };
+    subsystems.listPackagesAsJson = [&](const Catalogue&) { outcome.listedAsJson = true; };
     subsystems.uninstall = [&](Platform& removalPlatform, const ItemList& items,
                                const ItemList& remaining, bool isSilent) {
       outcome.uninstallCalled = true;
@@ -90,6 +102,7 @@ class RunTest : public ::testing::Test {
     arguments.insert(arguments.begin(), "quorvane-uninstall");
     outcome.status = runUninstaller(platform, subsystems, arguments);
     outcome.output = platform.output;
+    outcome.errors = platform.errors;
     return outcome;
   }
 
@@ -103,10 +116,17 @@ struct CommandLineCase {
   std::string output;
   int status;
   std::set<std::string> removed;  // empty: the engine must not run
+  std::string errors = "";        // besides getopt's own complaint
   bool dryRun = false;
+  bool loads = true;  // the catalogue is loaded
 };
 
 void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.name; }
+
+const std::string kHint = "Try 'quorvane-uninstall --help'.\n";
+// Stands for the usage text of the test's locations.
+const std::string kUsage = "(usage)";
+const std::string kVersion = std::string("quorvane-uninstall ") + kToolVersion + "\n";
 
 class CommandLineTable : public RunTest,
                          public ::testing::WithParamInterface<CommandLineCase> {};
@@ -114,7 +134,7 @@ class CommandLineTable : public RunTest,
 TEST_P(CommandLineTable, PrintsRemovesAndExitsAsSpecified) {
   const CommandLineCase& c = GetParam();
   Outcome outcome = run(c.arguments);
-  EXPECT_EQ(outcome.output, c.output);
+  EXPECT_EQ(outcome.output, c.output == kUsage ? usageText(platform.locations()) : c.output);
   EXPECT_EQ(outcome.status, c.status);
   EXPECT_EQ(outcome.uninstallCalled, !c.removed.empty());
   EXPECT_EQ(outcome.removed, c.removed);
@@ -125,6 +145,8 @@ TEST_P(CommandLineTable, PrintsRemovesAndExitsAsSpecified) {
     EXPECT_EQ(outcome.remaining, staying);
   }
   EXPECT_EQ(outcome.dryRun, c.dryRun);
+  EXPECT_EQ(outcome.errors, c.errors);
+  EXPECT_EQ(outcome.loads, c.loads ? 2 : 0);
 }
 
 const std::set<std::string> kTreeOfA = {"a", "a.child", "a.child.hidden", "a.hidden"};
@@ -134,10 +156,32 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CommandLineCase{"NoArguments", {}, "", 0, {}},
         CommandLineCase{"OnlyGuiAndVerbose", {"--gui", "-v", "--verbose"}, "", 0, {}},
-        CommandLineCase{"UnknownLongOption", {"--bogus"}, "Usage", 0, {}},
-        CommandLineCase{"UnknownOptionAfterValidId", {"--id", "a", "--bogus"}, "Usage", 0, {}},
-        CommandLineCase{"IdWithoutValue", {"-i"}, "Usage", 0, {}},
-        CommandLineCase{"LongIdWithoutValue", {"--id"}, "Usage", 0, {}},
+        CommandLineCase{"UnknownLongOption", {"--bogus"}, "Usage", 0, {}, kHint},
+        CommandLineCase{"UnknownOptionAfterValidId", {"--id", "a", "--bogus"}, "Usage", 0, {}, kHint},
+        CommandLineCase{"MisspeltDryRun", {"--dry-rnu", "--id", "a"}, "Usage", 0, {}, kHint},
+        CommandLineCase{"IdWithoutValue", {"-i"}, "Usage", 0, {}, kHint},
+        CommandLineCase{"LongIdWithoutValue", {"--id"}, "Usage", 0, {}, kHint},
+        CommandLineCase{"ArgumentToAnOptionWithout", {"--help=all"}, "Usage", 0, {}, kHint},
+        CommandLineCase{"VerboseAbbreviationsStayVerbose", {"--v", "--ve", "--ver", "--verb"}, "", 0, {}},
+        CommandLineCase{"Help", {"--help"}, kUsage, 0, {}, "", false, false},
+        CommandLineCase{"ShortHelp", {"-h"}, kUsage, 0, {}, "", false, false},
+        CommandLineCase{"HelpAbbreviated", {"--he"}, kUsage, 0, {}, "", false, false},
+        CommandLineCase{"HelpInAGroup", {"-ah"}, kUsage, 0, {}, "", false, false},
+        CommandLineCase{"HelpAfterAnythingElse", {"--bogus", "-i", "nothing", "--all", "x", "-h"}, kUsage, 0,
+                        {}, "", false, false},
+        CommandLineCase{"HelpWinsOverVersion", {"--version", "--help"}, kUsage, 0, {}, "", false, false},
+        CommandLineCase{"Version", {"--version"}, kVersion, 0, {}, "", false, false},
+        CommandLineCase{"VersionAbbreviated", {"--vers", "-i", "nothing"}, kVersion, 0, {}, "", false, false},
+        CommandLineCase{"HelpAfterDoubleDashIsAnArgument", {"--", "--help"}, "", 0, {},
+                        "ignoring '--help'; it is not an option (see --help)\n"},
+        CommandLineCase{"HelpAsIdentifier", {"--id", "--help"}, "Invalid ID Specified: --help.\n", 1, {}},
+        CommandLineCase{"IdentifierWithoutId", {"b"}, "", 0, {},
+                        "ignoring 'b'; to remove the item, use --id b\n"},
+        CommandLineCase{"StrayArgumentsAroundARemoval", {"a.child", "-i", "b", "a.hidden", "list"}, "", 0,
+                        {"b"},
+                        "ignoring 'a.child'; to remove the item, use --id a.child\n"
+                        "ignoring 'a.hidden'; it is not an option (see --help)\n"
+                        "ignoring 'list'; it is not an option (see --help)\n"},
         CommandLineCase{"UnknownIdentifier", {"-i", "nothing"}, "Invalid ID Specified: nothing.\n", 1, {}},
         CommandLineCase{"UnknownIdentifierWinsOverList", {"--list", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}},
         CommandLineCase{"IdentifierCaseMatters", {"-i", "A"}, "Invalid ID Specified: A.\n", 1, {}},
@@ -158,23 +202,28 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"AllWithIdOnce", {"-i", "b", "--all", "-a"}, "", 0,
                         {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}},
         CommandLineCase{"GroupedShortOptions", {"-gvi", "b"}, "", 0, {"b"}},
-        CommandLineCase{"DryRunLong", {"--dry-run", "--id", "b"}, "", 0, {"b"}, true},
+        CommandLineCase{"DryRunLong", {"--dry-run", "--id", "b"}, "", 0, {"b"}, "", true},
         CommandLineCase{"DryRunShortGrouped", {"-nai", "b"}, "", 0,
-                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, true},
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, "", true},
         CommandLineCase{"DryRunAfterSelectionCompletesItToo", {"-i", "a", "-i", "b", "-n"}, "", 0,
-                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, true},
+                        {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, "", true},
         CommandLineCase{"DryRunAlone", {"--dry-run"}, "", 0, {}},
-        CommandLineCase{"DryRunAbbreviated", {"--dry", "-i", "b"}, "", 0, {"b"}, true},
+        CommandLineCase{"DryRunAbbreviated", {"--dry", "-i", "b"}, "", 0, {"b"}, "", true},
         CommandLineCase{"DryRunUnknownIdentifier", {"-n", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}}),
     [](const ::testing::TestParamInfo<CommandLineCase>& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(RunTest, ListingWinsOverSelectionAndNeedsNoRoot) {
   platform.rootResult = Status::error(EPERM, "setuid");
-  Outcome outcome = run({"--list", "--all"});
-  EXPECT_TRUE(outcome.listed);
-  EXPECT_FALSE(outcome.uninstallCalled);
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.output, "");
+  for (const bool json : {false, true}) {
+    std::vector<std::string> arguments = {"--list", "--all"};
+    if (json) arguments.insert(arguments.begin(), "--json");
+    Outcome outcome = run(arguments);
+    EXPECT_EQ(outcome.listed, !json);
+    EXPECT_EQ(outcome.listedAsJson, json);
+    EXPECT_FALSE(outcome.uninstallCalled);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "");
+  }
 }
 
 TEST_F(RunTest, DryRunNeedsNoRootAndReportsTheEngineResult) {

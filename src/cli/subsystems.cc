@@ -1,6 +1,7 @@
 #include "cli/subsystems.h"
 
 #include "cli/listing.h"
+#include "cli/listing_json.h"
 #include "items/gallery_item.h"
 #include "items/package_loader.h"
 #include "uninstaller/uninstaller.h"
@@ -15,6 +16,9 @@ Subsystems productionSubsystems(Platform& platform, ReceiptCache& receipts) {
   subsystems.loadGalleryItems = [&platform] { return loadGalleryItems(platform); };
   subsystems.listPackages = [&platform](const Catalogue& catalogue) {
     listPackages(platform, catalogue);
+  };
+  subsystems.listPackagesAsJson = [&platform](const Catalogue& catalogue) {
+    listPackagesAsJson(platform, catalogue);
   };
   // The platform for the removal comes from the run driver: a dry run
   // replaces the effects of this one.

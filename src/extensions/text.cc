@@ -70,6 +70,15 @@ std::size_t utf16Length(std::string_view utf8) {
   return units;
 }
 
+bool isValidUtf8(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t length = utf8SequenceLength(text);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
 std::vector<std::string> split(std::string_view text, char separator) {
   std::vector<std::string> pieces;
   while (true) {

@@ -17,6 +17,8 @@ std::size_t utf8SequenceLength(std::string_view text);
 
 // Length in UTF-16 code units of UTF-8 text (how the platform measures strings).
 std::size_t utf16Length(std::string_view utf8);
+// Whether the bytes are well-formed UTF-8 throughout.
+bool isValidUtf8(std::string_view text);
 
 // Text as it may safely reach a terminal or a log: control characters (C0
 // other than tab, DEL, the C1 controls and the Unicode line and paragraph

@@ -3,7 +3,6 @@
 #include "extensions/plist_io.h"
 #include "extensions/readings.h"
 #include "extensions/recurse.h"
-#include "items/gallery_version_parser.h"
 #include "items/xml_document.h"
 
 namespace qu {
@@ -66,14 +65,14 @@ std::shared_ptr<GalleryItem> GalleryItem::galleryWithDictionary(Platform& platfo
   if (!metadata) return nullptr;
   item->setDisplayName(metadata->firstStringValue(kEnglishTitle, "lom"));
 
-  item->version_ = GalleryVersionParser::galeryVersionForPath(platform, *manifest);
+  item->versionDate_ = GalleryVersionParser::versionDateForPath(platform, *manifest);
   item->setVisible(true);
   if (parent != nullptr) item->setParent(parent);
   return item;
 }
 
 std::optional<std::string> GalleryItem::version() const {
-  return version_ ? version_ : std::optional<std::string>("Unknown");
+  return versionDate_ ? formatVersionDate(*versionDate_) : std::string("Unknown");
 }
 
 Catalogue loadGalleryItems(Platform& platform) {

@@ -6,6 +6,7 @@
 
 #include "extensions/plist.h"
 #include "items/catalogue.h"
+#include "items/gallery_version_parser.h"
 #include "items/uninstall_item.h"
 #include "platform/platform.h"
 
@@ -25,11 +26,13 @@ class GalleryItem : public UninstallItem {
   Kind kind() const override { return Kind::Gallery; }
   // The latest version date as "M/d/yy", or "Unknown".
   std::optional<std::string> version() const override;
+  // The latest version date of the collection manifest, or nothing.
+  const std::optional<CalendarDate>& versionDate() const { return versionDate_; }
   const std::optional<std::string>& gallerySetupPath() const { return gallerySetupPath_; }
 
  private:
   std::optional<std::string> gallerySetupPath_;
-  std::optional<std::string> version_;
+  std::optional<CalendarDate> versionDate_;
 };
 
 // The installed gallery collections of the gallery preferences file, by identifier.

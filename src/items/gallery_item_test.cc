@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extensions/plist_io.h"
+#include "items/item_json.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
 
@@ -82,8 +83,13 @@ TEST_F(GalleryWorld, CollectionBecomesAVisibleLeaf) {
   EXPECT_EQ(item->iconPath(), platform_.locations().defaultPackageIcon);
   EXPECT_EQ(item->gallerySetupPath(), *record.find("AppPath")->string());
   EXPECT_EQ(item->version(), "3/5/10");
+  EXPECT_EQ(item->versionDate(), (CalendarDate{2010, 3, 5}));
   EXPECT_TRUE(item->isVisible());
   EXPECT_EQ(item->parent(), nullptr);
+  // Scripts get the date itself, with its century.
+  EXPECT_EQ(itemJson(*item).dump(),
+            R"({"identifier":"{tour-guid}","name":"Tour Title","kind":"gallery",)"
+            R"("version":"2010-03-05","visible":true})");
 }
 
 struct RecordCase {
@@ -148,6 +154,8 @@ TEST_F(GalleryWorld, ManifestWithoutUsableDateGivesUnknownVersion) {
   std::shared_ptr<GalleryItem> item = build(record);
   ASSERT_TRUE(item);
   EXPECT_EQ(item->version(), "Unknown");
+  EXPECT_EQ(item->versionDate(), std::nullopt);
+  EXPECT_TRUE(itemJson(*item)["version"].is_null());
 }
 
 TEST_F(GalleryWorld, GivenParentTakesTheItemAmongItsChildren) {

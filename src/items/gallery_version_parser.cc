@@ -51,6 +51,10 @@ std::string formatVersionDate(const CalendarDate& date) {
   return format("%d/%d/%02d", date.month, date.day, date.year % 100);
 }
 
+std::string formatIsoDate(const CalendarDate& date) {
+  return format("%04d-%02d-%02d", date.year, date.month, date.day);
+}
+
 std::optional<GalleryVersionParser> GalleryVersionParser::initWithPath(Platform& platform,
                                                                      const std::string& path) {
   // A missing or broken manifest only costs the item its version; nothing
@@ -79,9 +83,16 @@ std::optional<GalleryVersionParser> GalleryVersionParser::initWithData(std::stri
 
 std::optional<std::string> GalleryVersionParser::galeryVersionForPath(Platform& platform,
                                                                      const std::string& path) {
+  const std::optional<CalendarDate> date = versionDateForPath(platform, path);
+  if (!date) return std::nullopt;
+  return formatVersionDate(*date);
+}
+
+std::optional<CalendarDate> GalleryVersionParser::versionDateForPath(Platform& platform,
+                                                                     const std::string& path) {
   std::optional<GalleryVersionParser> parser = initWithPath(platform, path);
-  if (!parser || !parser->version_) return std::nullopt;
-  return formatVersionDate(*parser->version_);
+  if (!parser) return std::nullopt;
+  return parser->version_;
 }
 
 void GalleryVersionParser::processNode(_xmlTextReader* reader) {

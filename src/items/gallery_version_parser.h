@@ -27,6 +27,8 @@ struct CalendarDate {
 std::optional<CalendarDate> parseVersionDate(std::string_view text);
 // "M/d/yy": 2010-03-05 gives "3/5/10".
 std::string formatVersionDate(const CalendarDate& date);
+// "yyyy-MM-dd", as read: 2010-03-05 gives "2010-03-05".
+std::string formatIsoDate(const CalendarDate& date);
 
 // The version of a gallery collection: the latest date written inside a
 // "lom:version" element of its collection manifest, streamed with the libxml2
@@ -44,6 +46,9 @@ class GalleryVersionParser {
   // The manifest's latest version date as "M/d/yy", or nothing.
   static std::optional<std::string> galeryVersionForPath(Platform& platform,
                                                          const std::string& path);
+  // The same date as a date, or nothing.
+  static std::optional<CalendarDate> versionDateForPath(Platform& platform,
+                                                        const std::string& path);
 
   // The latest date found, or nothing.
   const std::optional<CalendarDate>& version() const { return version_; }

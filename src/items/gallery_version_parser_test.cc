@@ -123,7 +123,13 @@ TEST(VersionDateTest, ReadsOnlyPlainCalendarDates) {
       {" 2010-03-05", std::nullopt},             {"2010-03-05x", std::nullopt},
       {"+010-03-05", std::nullopt},              {"2010/03/05", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(parseVersionDate(c.text), c.expected) << c.text;
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseVersionDate(c.text), c.expected) << c.text;
+    // A date read is written back exactly as it stood.
+    if (c.expected) {
+      EXPECT_EQ(formatIsoDate(*c.expected), c.text);
+    }
+  }
 }
 
 }  // namespace

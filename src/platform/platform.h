@@ -75,6 +75,9 @@ class Platform {
   // A progress line ("Uninstalling:..."), with its newline. Printed like any
   // other text, except in a dry run, whose effect lines replace it.
   virtual void printProgress(std::string_view line) = 0;
+  // Text for the user on standard error: hints about the command line, not
+  // log lines.
+  virtual void printError(std::string_view text) = 0;
   virtual void log(std::string_view message) = 0;
 
   // --- File-system queries.

@@ -31,6 +31,7 @@ class PlatformWrapper : public Platform {
   }
   void print(std::string_view text) override { target_.print(text); }
   void printProgress(std::string_view line) override { target_.printProgress(line); }
+  void printError(std::string_view text) override { target_.printError(text); }
   void log(std::string_view message) override { target_.log(message); }
   bool exists(const std::string& path) override { return target_.exists(path); }
   std::optional<mode_t> linkMode(const std::string& path) override {

@@ -118,6 +118,10 @@ class RealPlatform final : public Platform {
 
   void printProgress(std::string_view line) override { print(line); }
 
+  void printError(std::string_view text) override {
+    (void)std::fwrite(text.data(), 1, text.size(), stderr);
+  }
+
   void log(std::string_view message) override { writeLogLine(message); }
 
   bool exists(const std::string& path) override {

@@ -41,8 +41,9 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   RecordingPlatform(Locations locations, RealPlatformOptions options);
   ~RecordingPlatform() override;
 
-  // Captured standard output and log lines.
+  // Captured standard output, standard error and log lines.
   std::string output;
+  std::string errors;
   std::vector<std::string> logLines;
   // Every start through runAndWait, startDetached and startPiped, in order.
   std::vector<ProgramCall> programCalls;
@@ -77,6 +78,7 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
       const std::string& program, const std::vector<std::string>& arguments) override;
   void print(std::string_view text) override { output.append(text); }
   void printProgress(std::string_view line) override { output.append(line); }
+  void printError(std::string_view text) override { errors.append(text); }
   void log(std::string_view message) override { logLines.emplace_back(message); }
   Removal removePath(const std::string& path, RemovalScope scope) override;
   void keepPath(const std::string& path, KeepReason reason, const std::string& detail) override {
