@@ -290,6 +290,24 @@ class RunningProgramsTest(sandbox.SandboxTestCase):
         self.assertEqual(outcome.status, 0)
 
 
+class ForgedProcessLineTest(sandbox.SandboxTestCase):
+    def test_a_forged_line_in_a_program_name_never_signals_an_unrelated_program(self):
+        world = World()
+        receipt_package(world, "com.quorvane.suite", "Quorvane Suite", "QuorvaneSuite.pkg",
+                        files=[AGENT.lstrip("/")])
+        world.running(BYSTANDER)
+        # A user's program whose name holds a line separator, then a "pid path"
+        # pair naming the bystander's pid and a program of the package.
+        for separator in ("\u2028", "\r"):
+            world.running(f"/Users/Shared/evil{ord(separator)}",
+                          shown_as=f"/Users/Shared/evil{separator}{{pid of {BYSTANDER}}} {AGENT}")
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.suite")
+
+        self.assertEqual(outcome.background[BYSTANDER], Ending(running=True))
+        self.assertEqual(outcome.status, 0)
+
+
 # --- The selection grows by the hidden packages when it takes the last visible one.
 
 # identifier: (display name, receipt bundle, its one file, visible)

@@ -1,6 +1,7 @@
 // A listing tool's output into a manifest list: one trailing empty line is
-// dropped, every other line is joined to the prefix, and the list comes out
-// longest first with the tool's order kept among equal lengths.
+// dropped, every other line is joined to the prefix (with one "/" where
+// neither side has one), and the list comes out longest first with the
+// tool's order kept among equal lengths.
 
 #include <map>
 #include <string>
@@ -29,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::map<std::size_t, std::vector<std::string>, std::greater<>> expected;
   for (const std::string& line : lines) {
     std::string path(prefix);
+    if (!prefix.empty() && !line.empty() && prefix.back() != '/' && line.front() != '/') {
+      path += '/';
+    }
     path += line;
     expected[qu::utf16Length(path)].push_back(std::move(path));
   }

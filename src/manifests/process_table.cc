@@ -16,31 +16,14 @@ namespace qu {
 
 namespace {
 
-// Byte length of the line break starting at `at`, or 0 when there is none:
-// LF, VT, FF and CR, and U+0085, U+2028 and U+2029 in UTF-8.
-std::size_t lineBreakLength(std::string_view text, std::size_t at) {
-  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char first = byte(at);
-  if (first >= 0x0A && first <= 0x0D) return 1;
-  if (first == 0xC2 && at + 1 < text.size() && byte(at + 1) == 0x85) return 2;
-  if (first == 0xE2 && at + 2 < text.size() && byte(at + 1) == 0x80 &&
-      (byte(at + 2) == 0xA8 || byte(at + 2) == 0xA9)) {
-    return 3;
-  }
-  return 0;
-}
-
+// The lines of the process listing. Only "\n" ends a line: a program's path
+// may hold any other line break (a carriage return, U+2028) followed by a
+// forged "pid path" pair, which must stay part of that path.
 std::vector<std::string_view> splitLines(std::string_view text) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    if (std::size_t length = lineBreakLength(text, i)) {
-      lines.push_back(text.substr(start, i - start));
-      i += length;
-      start = i;
-    } else {
-      ++i;
-    }
+  for (std::size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
   }
   lines.push_back(text.substr(start));
   return lines;

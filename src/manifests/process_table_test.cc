@@ -42,10 +42,13 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"SpacesKept",
                     "7 /Applications/My App.app/Contents/MacOS/My App  \n",
                     {{"/Applications/My App.app/Contents/MacOS/My App  ", 7}}},
-        ListingCase{"CrLfEndings", "1 /a\r\n2 /b\r\n", {{"/a", 1}, {"/b", 2}}},
-        ListingCase{"EveryLineBreak",
-                    "1 /a\v2 /b\f3 /c\r4 /d\xC2\x85" "5 /e\xE2\x80\xA8" "6 /f\xE2\x80\xA9" "7 /g",
-                    {{"/a", 1}, {"/b", 2}, {"/c", 3}, {"/d", 4}, {"/e", 5}, {"/f", 6}, {"/g", 7}}},
+        // Only "\n" ends a line: any other break is part of a program's path,
+        // so a forged "pid path" after it never becomes an entry.
+        ListingCase{"OnlyNewlineEndsALine",
+                    "1 /a\v2 /b\f3 /c\r4 /d\xC2\x85" "5 /e\xE2\x80\xA8" "6 /f\xE2\x80\xA9" "7 /g\n"
+                    "8 /h\r\n",
+                    {{"/a\v2 /b\f3 /c\r4 /d\xC2\x85" "5 /e\xE2\x80\xA8" "6 /f\xE2\x80\xA9" "7 /g", 1},
+                     {"/h\r", 8}}},
         ListingCase{"AnyOneSeparatorCharacter",
                     "4\t/d\n5x/e\n10\xC2\xA0/h\n",
                     {{"/d", 4}, {"/e", 5}, {"/h", 10}}},

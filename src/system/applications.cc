@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <string_view>
+
+#include "extensions/case_folding.h"
 
 namespace qu {
 
@@ -29,16 +32,27 @@ std::optional<pid_t> processId(const char* name) {
   return static_cast<pid_t>(value);
 }
 
+}  // namespace
+
 std::optional<std::string> executableOf(pid_t pid) {
   const std::string link = "/proc/" + std::to_string(pid) + "/exe";
   std::string target(PATH_MAX, '\0');
   const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
   if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
   target.resize(static_cast<std::size_t>(length));
+  // A program whose file was deleted while it runs is still that program.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (target.ends_with(kDeleted)) target.resize(target.size() - kDeleted.size());
   return target;
 }
 
-}  // namespace
+bool runsExecutable(pid_t pid, const std::string& program) {
+  const std::optional<std::string> executable = executableOf(pid);
+  if (!executable) return false;
+  // The process list may spell the path in other letter case, as the
+  // platform's file system does not tell them apart.
+  return *executable == program || foldCase(*executable) == foldCase(program);
+}
 
 std::optional<LaunchedApplication> applicationForExecutable(const std::string& executable,
                                                             pid_t pid) {

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "extensions/case_folding.h"
 #include "extensions/file_handle.h"
 #include "extensions/paths.h"
 #include "extensions/plist_io.h"
@@ -205,13 +206,18 @@ class RealPlatform final : public Platform {
 
   pid_t ownProcessGroup() override { return ::getpgrp(); }
 
-  Status signalProcessGroup(pid_t group, int signal, const std::string&) override {
+  Status signalProcessGroup(pid_t group, int signal, const std::string& program) override {
     // killpg(0) is our own group and killpg(1) every process there is.
     if (group <= 1) {
       return Status::error(EINVAL, "signal group " + std::to_string(group) + ": refused");
     }
     if (group == ::getpgrp()) {
       return Status::error(EPERM, "signal group " + std::to_string(group) + ": our own group");
+    }
+    // The id came from text, read a while ago: it may be another program's now.
+    if (!runsExecutable(group, program)) {
+      log("Not killing process group " + std::to_string(group) + ": it no longer runs " + program);
+      return Status::error(ESRCH, "signal group " + std::to_string(group) + ": not " + program);
     }
     if (::killpg(group, signal) != 0) {
       return Status::fromErrno(errno, "signal group " + std::to_string(group));
@@ -228,6 +234,11 @@ class RealPlatform final : public Platform {
     if (application.serialLow > static_cast<std::uint32_t>(INT_MAX)) return EINVAL;
     const auto pid = static_cast<pid_t>(application.serialLow);
     if (pid <= 1 || pid == ::getpid()) return EPERM;
+    // Only while it still runs a program of that application's bundle.
+    const std::optional<std::string> executable = executableOf(pid);
+    const std::optional<LaunchedApplication> running =
+        executable ? applicationForExecutable(*executable, pid) : std::nullopt;
+    if (!running || foldCase(running->path) != foldCase(application.path)) return ESRCH;
     if (::kill(pid, SIGTERM) != 0) return errno;
     return 0;
   }

@@ -117,6 +117,16 @@ TEST_F(RealPlatformTest, FindsAndQuitsARunningApplication) {
   EXPECT_EQ(found->path, bundle);
   EXPECT_EQ(found->name, "X");
 
+  // Ids are checked against what the process runs now, never taken on trust.
+  LaunchedApplication other = *found;
+  other.path = tmp.at("Other.app");
+  EXPECT_EQ(platform->sendQuitEvent(other), ESRCH);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(platform->signalProcessGroup(child->pid(), SIGKILL, "/bin/true").errnum(), ESRCH);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find(
+                "Not killing process group " + std::to_string(pid) + ": it no longer runs /bin/true"),
+            std::string::npos);
+
   EXPECT_EQ(platform->sendQuitEvent(*found), 0);
   EXPECT_EQ(child->wait(), ExitStatus::signaled(SIGTERM));
 }
