@@ -87,7 +87,9 @@ int child(const std::string& mode, const std::string& directory) {
   if (mode == "removal") {
     RunProgress progress(1);
     const RemovalRules rules;
-    FileRemoval(platform, progress, rules).removeManifest(manifest.get());
+    TextReport report(platform);
+    RunContext run{platform, progress, rules, report};
+    FileRemoval(run).removeManifest(manifest.get());
   }
   std::fclose(devNull);
   return 0;

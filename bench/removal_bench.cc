@@ -72,7 +72,9 @@ ChildTimes timeEngine(Platform& real, const std::string& root, const PackageLayo
   (void)manifest.directories();
   RunProgress progress(1);
   const RemovalRules rules;
-  FileRemoval removal(platform, progress, rules);
+  TextReport report(platform);
+  RunContext run{platform, progress, rules, report};
+  FileRemoval removal(run);
 
   const double processorBefore = processorSeconds();
   const Stopwatch stopwatch;

@@ -84,7 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qu::fuzzing::InMemoryPlatform platform;
   platform.present.insert("/fuzz/Gallery Setup");
   platform.pipedOutput = std::string(output);
-  check(qu::uninstallGallery(platform, progress, "/fuzz/Gallery Setup", "fuzz-collection"),
+  const qu::RemovalRules rules;
+  qu::TextReport report(platform);
+  qu::RunContext run{platform, progress, rules, report};
+  check(qu::uninstallGallery(run, "/fuzz/Gallery Setup", "fuzz-collection"),
         "a present tool removes the collection");
   check(progress.percent == percentBefore + progress.share(), "the collection adds its share");
 

@@ -111,8 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto& package = static_cast<const qu::PackageItem&>(*item);
   const std::set<std::string> owned = ownedPaths(platform, package);
   qu::RunProgress progress(1 + static_cast<int>(size % 3));
-  const bool isSilent = size % 2 == 0;
-  qu::uninstallPackage(platform, progress, package, isSilent, qu::RemovalRules());
+  const qu::RemovalRules rules;
+  qu::TextReport report(platform);
+  qu::RunContext run{platform, progress, rules, report, size % 2 == 0};
+  qu::uninstallPackage(run, package);
 
   for (const std::string& path : platform.removed) {
     check(qu::RemovalRules().judge(path, qu::RemovalScope::Tree).verdict ==

@@ -76,9 +76,9 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
       "disk/keep\ndisk/a\ndisk/a/b\ndisk/a/b/c\ndisk/ds\ndisk/Q.kext\n");
   ASSERT_TRUE(item);
 
-  RunProgress dryProgress(2);
-  EXPECT_TRUE(uninstallPackage(dryRun, dryProgress, *item, /*isSilent=*/true, RemovalRules()));
-  EXPECT_EQ(dryProgress.percent, 50);
+  testing::TestRun dry(dryRun, 2);
+  EXPECT_TRUE(uninstallPackage(dry.context, *item));
+  EXPECT_EQ(dry.progress.percent, 50);
 
   const auto shown = shownEffects(platform.output);
   const std::string& launchctl = platform.locations().launchctl;
@@ -126,8 +126,8 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
   // The real removal in the same, untouched world.
   platform.output.clear();
   platform.logLines.clear();
-  RunProgress realProgress(2);
-  EXPECT_TRUE(uninstallPackage(platform, realProgress, *item, /*isSilent=*/true, RemovalRules()));
+  testing::TestRun real(platform, 2);
+  EXPECT_TRUE(uninstallPackage(real.context, *item));
 
   std::vector<std::string> ran;
   for (const testing::ProgramCall& call : platform.programCalls) {
@@ -150,16 +150,16 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
 TEST_F(DryRunEngineTest, GalleryToolIsShownNotStarted) {
   const std::string tool = world.recordingTool(at("Gallery Setup"), "setup",
                                                "echo 'Uninstalling: [50%] half'");
-  RunProgress progress(2);
-  EXPECT_TRUE(uninstallGallery(dryRun, progress, tool, "GUID-1"));
+  testing::TestRun run(dryRun, 2);
+  EXPECT_TRUE(uninstallGallery(run.context, tool, "GUID-1"));
   EXPECT_EQ(platform.output, "Would run: \"" + tool +
                                  "\" --verbose --uninstall --keepconfigs --guid GUID-1\n");
-  EXPECT_EQ(progress.percent, 50);
+  EXPECT_EQ(run.progress.percent, 50);
   EXPECT_TRUE(world.calls().empty());
 
   // A missing tool fails the dry run as it would fail the real one.
   platform.output.clear();
-  EXPECT_FALSE(uninstallGallery(dryRun, progress, at("missing"), "GUID-2"));
+  EXPECT_FALSE(uninstallGallery(run.context, at("missing"), "GUID-2"));
   EXPECT_EQ(platform.output, "");
   EXPECT_EQ(platform.logLines.back(), "Cannot find Gallery Setup executable at: '" +
                                           at("missing") + "'");

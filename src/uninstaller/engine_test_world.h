@@ -10,6 +10,7 @@
 #include "items/database_item.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
+#include "uninstaller/run_report.h"
 
 namespace qu::testing {
 
@@ -18,6 +19,17 @@ namespace qu::testing {
 // append one line per call to "calls.log": their name and each argument in
 // brackets. The package database answers from "pkgdb/<id>.files" and
 // "pkgdb/<id>.dirs", paths relative to the root; ps prints "ps-output", if any.
+// The shared state of a run for a test that drives one step: so many items,
+// no other installed package, and the text report.
+struct TestRun {
+  TestRun(Platform& platform, int itemCount, bool silent = true)
+      : progress(itemCount), report(platform), context{platform, progress, rules, report, silent} {}
+  RunProgress progress;
+  RemovalRules rules;
+  TextReport report;
+  RunContext context;
+};
+
 struct EngineWorld {
   TempDir tmp;
   RecordingPlatform platform{locationsUnder(tmp.path())};

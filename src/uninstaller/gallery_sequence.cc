@@ -4,14 +4,14 @@
 #include <memory>
 #include <vector>
 
-#include "extensions/text.h"
 #include "uninstaller/progress_line.h"
 
 namespace qu {
 
-bool uninstallGallery(Platform& platform, RunProgress& progress,
-                      const std::optional<std::string>& setupPath,
+bool uninstallGallery(RunContext& run, const std::optional<std::string>& setupPath,
                       const std::optional<std::string>& identifier) {
+  Platform& platform = run.platform;
+  RunProgress& progress = run.progress;
   if (!setupPath || !platform.exists(*setupPath)) {
     platform.log("Cannot find Gallery Setup executable at: '" + setupPath.value_or("(null)") + "'");
     return false;
@@ -20,6 +20,8 @@ bool uninstallGallery(Platform& platform, RunProgress& progress,
   if (const Status trusted = platform.trustedByRoot(*setupPath); !trusted) {
     platform.log("Refusing to run Gallery Setup executable at: '" + *setupPath +
                  "': " + trusted.message());
+    run.report.programEnded(ProgramRole::GallerySetup, *setupPath,
+                            ExitStatus::notStarted(trusted.errnum()));
     return false;
   }
 
@@ -29,6 +31,8 @@ bool uninstallGallery(Platform& platform, RunProgress& progress,
   if (!started) {
     platform.log("Could not start Gallery Setup executable at: '" + *setupPath +
                  "': " + std::strerror(started.error().errnum()));
+    run.report.programEnded(ProgramRole::GallerySetup, *setupPath,
+                            ExitStatus::notStarted(started.error().errnum()));
     return false;
   }
   PipedChild& tool = *started.value();
@@ -38,18 +42,14 @@ bool uninstallGallery(Platform& platform, RunProgress& progress,
     std::optional<ProgressLine> match = progressLines.match(*line);
     if (!match) continue;
 
-    const std::string& text = match->text;
     // 64 bits: a run percentage plus the largest 32-bit value must not overflow.
     const long long shown = static_cast<long long>(progress.percent) +
                             match->percent / (progress.itemCount > 0 ? progress.itemCount : 1);
-    // The text stops at a NUL byte, as printf's would: the newline test goes
-    // by what is printed, so the line is never left open.
-    std::string out = format("Uninstalling: [%lld%%]%s", shown, text.c_str());
-    if (!out.ends_with('\n')) out += '\n';
-    platform.printProgress(out);
+    run.report.toolProgress(shown, match->text);
   }
-  // The exit status tells nothing the tool has not printed already.
-  (void)tool.wait();
+  // The exit status tells nothing the tool has not printed already; it only
+  // goes into the report.
+  run.report.programEnded(ProgramRole::GallerySetup, *setupPath, tool.wait());
 
   progress.percent += progress.share();
   return true;

@@ -3,8 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/platform.h"
-#include "uninstaller/run_progress.h"
+#include "uninstaller/run_report.h"
 
 namespace qu {
 
@@ -14,8 +13,7 @@ namespace qu {
 // share of the run. The tool's standard error passes through. False, with a
 // log line and the percentage untouched, when the tool is missing or cannot
 // be started; otherwise true whatever the tool's exit status.
-bool uninstallGallery(Platform& platform, RunProgress& progress,
-                      const std::optional<std::string>& setupPath,
+bool uninstallGallery(RunContext& run, const std::optional<std::string>& setupPath,
                       const std::optional<std::string>& identifier);
 
 }  // namespace qu

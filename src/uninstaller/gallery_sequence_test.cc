@@ -7,6 +7,7 @@
 
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
+#include "uninstaller/engine_test_world.h"
 
 namespace qu {
 namespace {
@@ -58,21 +59,21 @@ TEST_F(GallerySequenceTest, ReprintsProgressLinesAsTheCollectionsShareOfTheRun) 
   };
   for (const auto& c : cases) {
     platform.output.clear();
-    RunProgress progress(c.itemCount);
-    progress.percent = c.percentBefore;
-    EXPECT_TRUE(uninstallGallery(platform, progress, tool(c.body), "guid-1")) << c.story;
+    testing::TestRun run(platform, c.itemCount);
+    run.progress.percent = c.percentBefore;
+    EXPECT_TRUE(uninstallGallery(run.context, tool(c.body), "guid-1")) << c.story;
     EXPECT_EQ(platform.output, c.expected) << c.story;
-    EXPECT_EQ(progress.percent, c.percentBefore + 100 / c.itemCount) << c.story;
+    EXPECT_EQ(run.progress.percent, c.percentBefore + 100 / c.itemCount) << c.story;
   }
 }
 
 TEST_F(GallerySequenceTest, StartsTheToolWithTheUninstallCommandLine) {
   const std::string setup = tool("printf '[%s]' \"$@\" > '" + tmp.at("argv") + "'; exit 3");
-  RunProgress progress(3);
-  EXPECT_TRUE(uninstallGallery(platform, progress, setup, "{ABC-123}"));
+  testing::TestRun run(platform, 3);
+  EXPECT_TRUE(uninstallGallery(run.context, setup, "{ABC-123}"));
   EXPECT_EQ(testing::readWholeFile(tmp.at("argv")),
             "[--verbose][--uninstall][--keepconfigs][--guid][{ABC-123}]");
-  EXPECT_EQ(progress.percent, 33);
+  EXPECT_EQ(run.progress.percent, 33);
 }
 
 TEST_F(GallerySequenceTest, ToolThatCannotRunFailsWithoutProgress) {
@@ -88,9 +89,9 @@ TEST_F(GallerySequenceTest, ToolThatCannotRunFailsWithoutProgress) {
   };
   for (const auto& c : cases) {
     platform.logLines.clear();
-    RunProgress progress(2);
-    EXPECT_FALSE(uninstallGallery(platform, progress, c.setupPath, "guid"));
-    EXPECT_EQ(progress.percent, 0);
+    testing::TestRun run(platform, 2);
+    EXPECT_FALSE(uninstallGallery(run.context, c.setupPath, "guid"));
+    EXPECT_EQ(run.progress.percent, 0);
     EXPECT_EQ(platform.logLines, std::vector<std::string>{c.logLine});
   }
   EXPECT_EQ(platform.output, "");

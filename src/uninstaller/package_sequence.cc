@@ -16,10 +16,12 @@ namespace {
 // Runs a program and waits, then logs its success or failure line; a program
 // that never started says why, so a typo in an uninstall plist can be found.
 // A program a dry run only showed has no outcome, so nothing is logged.
-void runAndLogOutcome(Platform& platform, const std::string& program,
+void runAndLogOutcome(RunContext& run, ProgramRole role, const std::string& program,
                       const std::vector<std::string>& arguments, std::string_view succeeded,
                       std::string_view failed, const std::string& subject) {
+  Platform& platform = run.platform;
   const ExitStatus status = platform.runAndWait(program, arguments);
+  run.report.programEnded(role, subject, status);
   if (status.wasSkipped()) return;
   std::string line(status.succeeded() ? succeeded : failed);
   line += subject;
@@ -54,7 +56,8 @@ std::vector<std::string> stringsOf(Platform& platform, const plist::Value& value
   return strings;
 }
 
-void runPreRemoveScript(Platform& platform, const plist::Dictionary& settings, bool isSilent) {
+void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
+  Platform& platform = run.platform;
   const plist::Value* value = settings.find("preRemoveScript");
   if (value == nullptr) return;
   const std::string* script = value->string();
@@ -67,28 +70,33 @@ void runPreRemoveScript(Platform& platform, const plist::Dictionary& settings, b
   if (const Status trusted = platform.trustedByRoot(*script);
       !trusted && trusted.errnum() != ENOENT) {
     platform.log("Pre-remove script FAILED: " + *script + " (not run: " + trusted.message() + ")");
+    run.report.programEnded(ProgramRole::PreRemoveScript, *script,
+                            ExitStatus::notStarted(trusted.errnum()));
     return;
   }
-  runAndLogOutcome(platform, *script, {"--silent", isSilent ? "true" : "false"},
+  runAndLogOutcome(run, ProgramRole::PreRemoveScript, *script,
+                   {"--silent", run.isSilent ? "true" : "false"},
                    "Pre-remove script succeeded: ", "Pre-remove script FAILED: ", *script);
 }
 
-void unloadServices(Platform& platform, const plist::Dictionary& settings) {
+void unloadServices(RunContext& run, const plist::Dictionary& settings) {
+  Platform& platform = run.platform;
   const plist::Value* value = settings.find("services");
   if (value == nullptr) return;
   for (const std::string& service : stringsOf(platform, *value, quoted("services"))) {
-    runAndLogOutcome(platform, platform.locations().launchctl, {"unload", service},
+    runAndLogOutcome(run, ProgramRole::Service, platform.locations().launchctl, {"unload", service},
                      "Service Unloaded: ", "Service Unload FAILED: ", service);
   }
 }
 
 // Longest path first, so an extension nested in another one goes first.
-void unloadKernelExtensions(Platform& platform, Manifest& manifest) {
+void unloadKernelExtensions(RunContext& run, Manifest& manifest) {
   const std::optional<PathList>& directories = manifest.directories();
   if (!directories) return;
   for (const std::string& path : *directories) {
     if (!path.ends_with(".kext")) continue;
-    runAndLogOutcome(platform, platform.locations().kextunload, {path}, "Kext Unloaded: ",
+    runAndLogOutcome(run, ProgramRole::KernelExtension, run.platform.locations().kextunload, {path},
+                     "Kext Unloaded: ",
                      "Kext Unload FAILED: ", path);
   }
 }
@@ -102,11 +110,14 @@ void removeAdditionalFiles(Platform& platform, FileRemoval& removal,
   }
 }
 
-void clearPackageRecord(Platform& platform, FileRemoval& removal, const PackageItem& item) {
+void clearPackageRecord(RunContext& run, FileRemoval& removal, const PackageItem& item) {
+  Platform& platform = run.platform;
   if (item.kind() == UninstallItem::Kind::Database) {
     if (!item.identifier()) return;
     // Not waited for: forgetting can take a while and decides nothing here.
-    (void)platform.startDetached(platform.locations().pkgutil, {"--forget", *item.identifier()});
+    run.report.programStarted(
+        ProgramRole::Forget, *item.identifier(),
+        platform.startDetached(platform.locations().pkgutil, {"--forget", *item.identifier()}));
   } else if (item.kind() == UninstallItem::Kind::Receipt) {
     const auto* receiptItem = dynamic_cast<const ReceiptItem*>(&item);
     if (receiptItem != nullptr && receiptItem->receipt()) {
@@ -139,24 +150,24 @@ void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
 
 }  // namespace
 
-bool uninstallPackage(Platform& platform, RunProgress& progress, const PackageItem& item,
-                      bool isSilent, const RemovalRules& rules) {
+bool uninstallPackage(RunContext& run, const PackageItem& item) {
+  Platform& platform = run.platform;
   // The manifest's lists are read lazily: the file list first by the process
   // lookup, the directory list by the extension scan, so the script and the
   // services run before any listing tool.
   ManifestPtr manifest = manifestWithItem(platform, item);
   const plist::Dictionary& settings = item.settings();
-  FileRemoval removal(platform, progress, rules);
+  FileRemoval removal(run);
 
-  runPreRemoveScript(platform, settings, isSilent);
-  unloadServices(platform, settings);
+  runPreRemoveScript(run, settings);
+  unloadServices(run, settings);
   if (manifest) {
     killProcessesFromManifest(platform, *manifest);
-    unloadKernelExtensions(platform, *manifest);
+    unloadKernelExtensions(run, *manifest);
   }
   removeAdditionalFiles(platform, removal, settings);
   removal.removeManifest(manifest.get());
-  clearPackageRecord(platform, removal, item);
+  clearPackageRecord(run, removal, item);
   editPropertyLists(platform, settings);
   return true;
 }

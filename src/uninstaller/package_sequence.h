@@ -1,9 +1,7 @@
 #pragma once
 
 #include "items/package_item.h"
-#include "platform/platform.h"
-#include "uninstaller/removal_rules.h"
-#include "uninstaller/run_progress.h"
+#include "uninstaller/run_report.h"
 
 namespace qu {
 
@@ -15,7 +13,6 @@ namespace qu {
 // whatever the others did; outcomes of outside programs and settings that
 // cannot be used go to the log. Paths are deleted under the run's rules
 // (shared files and system directories stay). Always true.
-bool uninstallPackage(Platform& platform, RunProgress& progress, const PackageItem& item,
-                      bool isSilent, const RemovalRules& rules);
+bool uninstallPackage(RunContext& run, const PackageItem& item);
 
 }  // namespace qu

@@ -21,11 +21,13 @@ using testing::stringArray;
 struct PackageSequenceTest : ::testing::Test {
   testing::EngineWorld world;
   testing::RecordingPlatform& platform = world.platform;
-  RunProgress progress{1};
+  testing::TestRun run{platform, 1};
+  RunProgress& progress = run.progress;
 
   std::string at(const std::string& relative) const { return world.tmp.at(relative); }
   bool uninstall(const PackageItem& item, bool silent = false) {
-    return uninstallPackage(platform, progress, item, silent, RemovalRules());
+    run.context.isSilent = silent;
+    return uninstallPackage(run.context, item);
   }
 };
 

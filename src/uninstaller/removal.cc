@@ -1,6 +1,5 @@
 #include "uninstaller/removal.h"
 
-#include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -93,6 +92,7 @@ void FileRemoval::keep(const std::string& path, KeepReason reason, const std::st
                        const std::string& logLine) {
   if (!logLine.empty()) platform_.log(logLine);
   platform_.keepPath(path, reason, detail);
+  report_.pathKept(path, reason, detail);
 }
 
 void FileRemoval::printProgressForName(const std::string& name, int total, int current) {
@@ -101,16 +101,7 @@ void FileRemoval::printProgressForName(const std::string& name, int total, int c
   const float itemShare = static_cast<float>(current) / static_cast<float>(total) * 100.0f /
                           static_cast<float>(progress_.itemCount);
   const float runPercent = static_cast<float>(progress_.percent) + itemShare;
-  // "Uninstalling:\t[%d%%] %s\n", put together by hand as it is printed once
-  // per path. Like "%s", the name ends at a NUL.
-  char digits[16];
-  const std::string_view percent(
-      digits, std::to_chars(digits, digits + sizeof digits, static_cast<int>(runPercent)).ptr);
-  const std::string_view shownName(name.c_str());
-  std::string line;
-  line.reserve(24 + shownName.size());
-  line.append("Uninstalling:\t[").append(percent).append("%] ").append(shownName).append("\n");
-  platform_.printProgress(line);
+  report_.progress(static_cast<int>(runPercent), name);
 }
 
 }  // namespace qu

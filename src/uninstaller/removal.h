@@ -3,9 +3,7 @@
 #include <string>
 
 #include "manifests/manifest.h"
-#include "platform/platform.h"
-#include "uninstaller/removal_rules.h"
-#include "uninstaller/run_progress.h"
+#include "uninstaller/run_report.h"
 
 namespace qu {
 
@@ -14,11 +12,12 @@ namespace qu {
 // then handed to the platform once, which reaches it without following links
 // that are not the system's own. Paths left in place for a reason worth
 // knowing (shared, system directory, link refused, not empty) are reported
-// through Platform::keepPath(); failed deletions are silent.
+// through Platform::keepPath() and the run's report; failed deletions are
+// silent.
 class FileRemoval {
  public:
-  FileRemoval(Platform& platform, RunProgress& progress, const RemovalRules& rules)
-      : platform_(platform), progress_(progress), rules_(rules) {}
+  explicit FileRemoval(RunContext& run)
+      : platform_(run.platform), progress_(run.progress), rules_(run.rules), report_(run.report) {}
 
   // Deletes the manifest's files, then those of its directories that are left
   // empty (a lone ".DS_Store" file counts as empty), and adds the item's share
@@ -37,7 +36,8 @@ class FileRemoval {
   // path is a directory. Refusals are logged, since someone asked for it.
   void removeItem(const std::string& path, bool unlessDirectory = false);
 
-  // "Uninstalling:\t[<run percent>%] <name>" for the path at `current` of `total`.
+  // The progress line for the path at `current` of `total`, at the run's
+  // percentage: "Uninstalling:\t[<run percent>%] <name>" in text.
   void printProgressForName(const std::string& name, int total, int current);
 
  private:
@@ -50,6 +50,7 @@ class FileRemoval {
   Platform& platform_;
   RunProgress& progress_;
   const RemovalRules& rules_;
+  RunReport& report_;
 };
 
 }  // namespace qu

@@ -12,6 +12,7 @@
 #include "system/real_platform.h"
 #include "test_support/recording_platform.h"
 #include "test_support/temp_dir.h"
+#include "uninstaller/engine_test_world.h"
 
 namespace qu {
 namespace {
@@ -49,7 +50,6 @@ std::vector<int> shownPercents(const std::string& output) {
 struct RemovalTest : ::testing::Test {
   TempDir tmp;
   RecordingPlatform platform{testing::locationsUnder(tmp.path())};
-  RemovalRules rules;
 
   // `count` paths under the temporary root; none of them exists.
   PathList missingPaths(int count, const std::string& stem) const {
@@ -73,8 +73,8 @@ TEST_F(RemovalTest, ProgressClimbsAcrossTheItemsOfARun) {
   };
   for (const auto& c : cases) {
     platform.output.clear();
-    RunProgress progress(c.itemCount);
-    FileRemoval removal(platform, progress, rules);
+    testing::TestRun run(platform, c.itemCount);
+    FileRemoval removal(run.context);
     for (int size : c.manifestSizes) {
       // Split each manifest over both lists: the position runs through both.
       FixedManifest manifest(platform, missingPaths(size - size / 2, "f"),
@@ -143,8 +143,10 @@ TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
                                   at("a/b"),               at("a"),
                                   at("framework"),         at("app/Contents")};
     RunProgress progress(1);
+    TextReport report(p.platform);
+    RunContext run{p.platform, progress, withShared, report};
     FixedManifest manifest(p.platform, files, directories);
-    FileRemoval(p.platform, progress, withShared).removeManifest(&manifest);
+    FileRemoval(run).removeManifest(&manifest);
 
     for (const char* gone : {"file", "link-in-file-list", "finder-only", "a",
                              "link-in-dir-list", "plain-in-dir-list", "app/Contents"}) {
@@ -178,8 +180,8 @@ TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
 
 TEST_F(RemovalTest, RemoveItemTakesWholeTreesButNeverUnsafePathsOrSystemDirectories) {
   tmp.writeFile("tree/sub/file", "x");
-  RunProgress progress(1);
-  FileRemoval removal(platform, progress, rules);
+  testing::TestRun run(platform, 1);
+  FileRemoval removal(run.context);
   removal.removeItem(tmp.at("tree"), /*unlessDirectory=*/true);
   EXPECT_TRUE(pathPresent(tmp.at("tree/sub/file")));
   removal.removeItem(tmp.at("tree"));

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "extensions/case_folding.h"
-#include "extensions/text.h"
 #include "items/gallery_item.h"
 #include "items/manifest_for_item.h"
 #include "items/package_item.h"
@@ -22,11 +21,14 @@ int uninstallItemCompare(const UninstallItem& a, const UninstallItem& b) {
   return (order > 0) - (order < 0);
 }
 
-Uninstaller::Uninstaller(Platform& platform, const ItemList& items, ItemList remaining)
+Uninstaller::Uninstaller(Platform& platform, const ItemList& items, ItemList remaining,
+                         RunReport* report)
     : platform_(platform),
       items_(items),
       remaining_(std::move(remaining)),
-      progress_(static_cast<int>(items.size())) {
+      progress_(static_cast<int>(items.size())),
+      textReport_(platform),
+      report_(report != nullptr ? *report : textReport_) {
   // Stable, so items whose names are equal ignoring case keep the caller's order.
   std::stable_sort(items_.begin(), items_.end(), [](const ItemPtr& a, const ItemPtr& b) {
     return uninstallItemCompare(*a, *b) < 0;
@@ -34,20 +36,19 @@ Uninstaller::Uninstaller(Platform& platform, const ItemList& items, ItemList rem
 }
 
 bool Uninstaller::uninstall() {
-  std::string announcement = "Removing:\n";
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    if (i > 0) announcement += '\n';
-    announcement += visibleText(items_[i]->description());
-  }
-  announcement += '\n';
-  platform_.print(announcement);
+  report_.announce(items_);
 
   const RemovalRules rules = rulesForRun();
+  RunContext run{platform_, progress_, rules, report_, isSilent_};
   // Every item is attempted; one failure fails the run.
   bool allSucceeded = true;
   for (const ItemPtr& item : items_) {
-    if (!uninstall(*item, rules)) allSucceeded = false;
+    report_.itemStarted(*item);
+    const bool succeeded = uninstall(run, *item);
+    report_.itemFinished(*item, succeeded);
+    if (!succeeded) allSucceeded = false;
   }
+  report_.runFinished(allSucceeded);
   return allSucceeded;
 }
 
@@ -67,17 +68,16 @@ RemovalRules Uninstaller::rulesForRun() {
   return rules;
 }
 
-bool Uninstaller::uninstall(const UninstallItem& item, const RemovalRules& rules) {
+bool Uninstaller::uninstall(RunContext& run, const UninstallItem& item) {
   if (item.kind() == UninstallItem::Kind::Gallery) {
     const auto* gallery = dynamic_cast<const GalleryItem*>(&item);
     if (gallery == nullptr) return false;
-    return uninstallGallery(platform_, progress_, gallery->gallerySetupPath(),
-                            gallery->identifier());
+    return uninstallGallery(run, gallery->gallerySetupPath(), gallery->identifier());
   }
   if (item.isPackage()) {
     const auto* package = dynamic_cast<const PackageItem*>(&item);
     if (package == nullptr) return false;
-    return uninstallPackage(platform_, progress_, *package, isSilent_, rules);
+    return uninstallPackage(run, *package);
   }
   return false;
 }

@@ -2,8 +2,7 @@
 
 #include "items/uninstall_item.h"
 #include "platform/platform.h"
-#include "uninstaller/removal_rules.h"
-#include "uninstaller/run_progress.h"
+#include "uninstaller/run_report.h"
 
 namespace qu {
 
@@ -14,8 +13,10 @@ class Uninstaller {
  public:
   // Keeps a sorted copy of the items; the caller's list is left as it is.
   // `remaining` are the installed package items the run does not remove:
-  // whatever they list stays on disk.
-  Uninstaller(Platform& platform, const ItemList& items, ItemList remaining = {});
+  // whatever they list stays on disk. The run tells `report` how it goes;
+  // without one it prints the text people read.
+  Uninstaller(Platform& platform, const ItemList& items, ItemList remaining = {},
+              RunReport* report = nullptr);
 
   // Whether the run is unattended; handed to pre-remove scripts.
   void setIsSilent(bool silent) { isSilent_ = silent; }
@@ -27,7 +28,7 @@ class Uninstaller {
   const ItemList& items() const { return items_; }
 
  private:
-  bool uninstall(const UninstallItem& item, const RemovalRules& rules);
+  bool uninstall(RunContext& run, const UninstallItem& item);
   // The paths the remaining packages list, gathered before anything is removed.
   RemovalRules rulesForRun();
 
@@ -35,6 +36,8 @@ class Uninstaller {
   ItemList items_;
   ItemList remaining_;
   RunProgress progress_;
+  TextReport textReport_;
+  RunReport& report_;
   bool isSilent_ = false;
 };
 
