@@ -2,6 +2,7 @@
 user sees a whole removal without anything changing, and a real removal of
 the same world, as root, does exactly what the dry run showed."""
 
+import json
 import os
 import pwd
 import re
@@ -168,11 +169,15 @@ class DryRunTest(sandbox.SandboxTestCase):
     def setUpClass(cls):
         super().setUpClass()
         world, cls.launchers = full_world()
-        cls.listing, cls.dry, cls.dry_as_root = sandbox.run_all(world, [
-            PROCESS_LISTING, Run(("--dry-run", "--all"), user="nobody"), Run(("-n", "--all"))])
-        # The real removal, in a fresh copy of the same world.
+        cls.listing, cls.dry, cls.dry_as_root, cls.plan = sandbox.run_all(world, [
+            PROCESS_LISTING, Run(("--dry-run", "--all"), user="nobody"), Run(("-n", "--all")),
+            Run(("--dry-run", "--json", "--all"), user="nobody")])
+        # The real removal, in a fresh copy of the same world, and once more
+        # for management tools.
         world, _ = full_world()
         cls.real_listing, cls.real = sandbox.run_all(world, [PROCESS_LISTING, Run(("--all",))])
+        world, _ = full_world()
+        cls.stream, = sandbox.run_all(world, [Run(("--json", "--all"))])
 
     def test_an_unprivileged_dry_run_changes_nothing(self):
         outcome = self.dry
@@ -247,6 +252,67 @@ class DryRunTest(sandbox.SandboxTestCase):
         quit_bundle = command_words(shown(self.dry, "quit")[0])[1]
         self.assertTrue(STUDIO_PROGRAM.startswith(quit_bundle + "/Contents/MacOS/"))
         self.assertEqual([line.split(" ", 1)[1] for line in shown(self.dry, "kill")], [DAEMON])
+
+
+    def test_the_json_plan_holds_the_same_items_and_effects(self):
+        plan = json.loads(self.plan.stdout)
+        self.assertEqual((plan["version"], plan["type"], plan["succeeded"]), (1, "plan", True))
+        self.assertEqual(self.plan.status, self.dry.status)
+        lines = ["Removing:"] + [item["name"] or item["identifier"] for item in plan["items"]]
+        for item in plan["items"]:
+            lines += [would(effect) for effect in item["effects"]]
+        self.assertEqual(lines, self.dry.stdout.splitlines())
+        kept = [e for item in plan["items"] for e in item["effects"] if e["effect"] == "keep"]
+        self.assertEqual({e["reason"] for e in kept}, {"not empty"})
+
+    def test_the_json_stream_reports_what_the_text_removal_printed(self):
+        events = [json.loads(line) for line in self.stream.stdout.splitlines()]
+        self.assertEqual({event["version"] for event in events}, {1})
+        self.assertEqual(events[0]["type"], "removing")
+        self.assertEqual([i["name"] for i in events[0]["items"]], NAMES)
+        # Progress: the same lines, as events.
+        text = [line for line in self.real.stdout.splitlines() if line.startswith("Uninstalling:")]
+        progress = [(f"Uninstalling: [{e['percent']}%]{e['text']}" if "text" in e else
+                     f"Uninstalling:\t[{e['percent']}%] {e['path']}")
+                    for e in events if e["type"] == "progress"]
+        self.assertEqual(progress, text)
+        # Programs: one event for each outcome the log shows, and the forget requests.
+        outcomes = {(e["role"], e["subject"], e["outcome"]) for e in events
+                    if e["type"] == "program"}
+        self.assertIn(("pre-remove script", STUDIO_SCRIPT, "succeeded"), outcomes)
+        self.assertIn(("service", SERVICES[0], "succeeded"), outcomes)
+        self.assertIn(("kernel extension", f"/{KEXT}", "succeeded"), outcomes)
+        self.assertIn(("gallery setup", GALLERY_TOOL, "succeeded"), outcomes)
+        self.assertTrue(any(role == "forget" and outcome == "started"
+                            for role, _, outcome in outcomes))
+        summary = events[-1]
+        self.assertEqual((summary["type"], summary["succeeded"], summary["failed"]),
+                         ("summary", True, []))
+        self.assertEqual(len(summary["removed"]), len(NAMES))
+        self.assertEqual(sorted(k["path"] for k in summary["kept"]),
+                         sorted(shown(self.dry, "keep")))
+        self.assertEqual(self.stream.status, self.real.status)
+        self.assertEqual(self.stream.diff.removed, self.real.diff.removed)
+
+
+def would(effect):
+    """The dry run's text line for one effect of the JSON plan."""
+    kind = effect["effect"]
+    if kind == "run":
+        return "Would run: " + " ".join(map(quoted, [effect["program"], *effect["arguments"]]))
+    if kind == "quit":
+        return f"Would quit: {quoted(effect['name'])} {quoted(effect['path'])} {effect['pid']}"
+    if kind == "kill":
+        return f"Would kill: {effect['group']} {effect['program']}"
+    if kind == "remove key":
+        return f"Would remove key: {effect['key']} from {effect['file']}"
+    return f"Would {kind}: {effect['path']}"
+
+
+def quoted(word):
+    if word and not re.search(r'[\s"\\]', word):
+        return word
+    return '"' + re.sub(r'(["\\])', r"\\\1", word) + '"'
 
 
 class DryRunFailureTest(sandbox.SandboxTestCase):

@@ -62,6 +62,7 @@ class InMemoryPlatform : public Platform {
   Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) override;
 
+  void reserveStandardOutput() override {}
   void print(std::string_view text) override { printed.append(text); }
   void printProgress(std::string_view line) override { printed.append(line); }
   void printError(std::string_view text) override { printedErrors.append(text); }

@@ -5,6 +5,7 @@
 
 #include "cli/help.h"
 #include "cli/options.h"
+#include "cli/run_json.h"
 #include "system/dry_run_platform.h"
 
 namespace qu {
@@ -87,11 +88,19 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
   const ItemList items = completeSelection(catalogue, options.selection);
   const ItemList remaining = remainingItems(catalogue, items);
   bool removed = false;
-  if (options.dryRun) {
+  if (options.dryRun && options.json) {
+    JsonPlanReport plan(platform);
+    DryRunPlatform dryRun(platform, &plan);
+    removed = subsystems.uninstall(dryRun, items, remaining, options.isSilent, &plan);
+  } else if (options.dryRun) {
     DryRunPlatform dryRun(platform);
-    removed = subsystems.uninstall(dryRun, items, remaining, options.isSilent);
+    removed = subsystems.uninstall(dryRun, items, remaining, options.isSilent, nullptr);
+  } else if (options.json) {
+    platform.reserveStandardOutput();
+    JsonLinesReport lines(platform);
+    removed = subsystems.uninstall(platform, items, remaining, options.isSilent, &lines);
   } else {
-    removed = subsystems.uninstall(platform, items, remaining, options.isSilent);
+    removed = subsystems.uninstall(platform, items, remaining, options.isSilent, nullptr);
   }
   return removed ? kExitSuccess : kExitUninstallFailed;
 }

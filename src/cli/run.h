@@ -6,6 +6,7 @@
 
 #include "items/catalogue.h"
 #include "platform/platform.h"
+#include "uninstaller/run_report.h"
 
 namespace qu {
 
@@ -17,10 +18,11 @@ struct Subsystems {
   std::function<void(const Catalogue&)> listPackages;
   std::function<void(const Catalogue&)> listPackagesAsJson;  // --list --json
   // Removes the items through the given platform (the real one, or a dry
-  // run over it), keeping whatever the remaining installed items list; true
-  // when every one was removed.
+  // run over it), keeping whatever the remaining installed items list, and
+  // tells `report` how it goes (null: the text people read); true when
+  // every one was removed.
   std::function<bool(Platform& platform, const ItemList& items, const ItemList& remaining,
-                     bool isSilent)>
+                     bool isSilent, RunReport* report)>
       uninstall;
 };
 

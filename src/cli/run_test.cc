@@ -90,7 +90,7 @@ class RunTest : public ::testing::Test {
     subsystems.listPackages = [&](const Catalogue&) { outcome.listed = true; };
     subsystems.listPackagesAsJson = [&](const Catalogue&) { outcome.listedAsJson = true; };
     subsystems.uninstall = [&](Platform& removalPlatform, const ItemList& items,
-                               const ItemList& remaining, bool isSilent) {
+                               const ItemList& remaining, bool isSilent, RunReport*) {
       outcome.uninstallCalled = true;
       for (const ItemPtr& item : remaining) outcome.remaining.insert(*item->identifier());
       outcome.dryRun = dynamic_cast<DryRunPlatform*>(&removalPlatform) != nullptr;
@@ -290,7 +290,9 @@ TEST_F(RunTest, GalleryReplacesPackageOfTheSameIdentifier) {
   subsystems.loadPackageItems = [&] { return packages; };
   subsystems.loadGalleryItems = [&] { return galleries; };
   subsystems.listPackages = [&](const Catalogue& catalogue) { seen = catalogue; };
-  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool) { return true; };
+  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool, RunReport*) {
+    return true;
+  };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--list"}), 0);
 
   ASSERT_EQ(seen.size(), 3u);
@@ -304,7 +306,9 @@ TEST_F(RunTest, LoadersRunEvenForAMalformedCommandLine) {
   subsystems.loadPackageItems = [&] { ++loads; return Catalogue{}; };
   subsystems.loadGalleryItems = [&] { ++loads; return Catalogue{}; };
   subsystems.listPackages = [](const Catalogue&) {};
-  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool) { return true; };
+  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool, RunReport*) {
+    return true;
+  };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--bogus"}), 0);
   EXPECT_EQ(loads, 2);
 }

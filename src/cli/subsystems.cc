@@ -23,8 +23,8 @@ Subsystems productionSubsystems(Platform& platform, ReceiptCache& receipts) {
   // The platform for the removal comes from the run driver: a dry run
   // replaces the effects of this one.
   subsystems.uninstall = [](Platform& removalPlatform, const ItemList& items,
-                            const ItemList& remaining, bool isSilent) {
-    Uninstaller uninstaller(removalPlatform, items, remaining);
+                            const ItemList& remaining, bool isSilent, RunReport* report) {
+    Uninstaller uninstaller(removalPlatform, items, remaining, report);
     uninstaller.setIsSilent(isSilent);
     return uninstaller.uninstall();
   };

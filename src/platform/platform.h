@@ -70,6 +70,11 @@ class Platform {
   virtual Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) = 0;
 
+  // From now on standard output carries only what the tool itself prints (a
+  // JSON stream): programs started with our streams write their standard
+  // output to our standard error instead.
+  virtual void reserveStandardOutput() = 0;
+
   // --- Text for the user (standard output) and lines for the system log.
   virtual void print(std::string_view text) = 0;
   // A progress line ("Uninstalling:..."), with its newline. Printed like any

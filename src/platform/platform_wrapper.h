@@ -29,6 +29,7 @@ class PlatformWrapper : public Platform {
       const std::string& program, const std::vector<std::string>& arguments) override {
     return target_.startPiped(program, arguments);
   }
+  void reserveStandardOutput() override { target_.reserveStandardOutput(); }
   void print(std::string_view text) override { target_.print(text); }
   void printProgress(std::string_view line) override { target_.printProgress(line); }
   void printError(std::string_view text) override { target_.printError(text); }

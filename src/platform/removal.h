@@ -23,6 +23,7 @@ enum class KeepReason {
   Shared,           // another installed package lists it
   SystemDirectory,  // one of the system's standard directories
   LinkRefused,      // reached only through a symbolic link that is not the system's own
+  Unsafe,           // named on its own but relative, with "..", or holding a NUL
 };
 
 // What became of a path a removal was asked to delete.

@@ -55,25 +55,56 @@ std::string quoteCommandLine(const std::string& program,
   return line;
 }
 
-void DryRunPlatform::show(const std::string& line) {
-  print("Would " + visibleText(line) + "\n");
-}
+// The effects as people read them: one "Would ..." line each.
+class DryRunPlatform::ShownAsText final : public ShownEffects {
+ public:
+  explicit ShownAsText(Platform& printer) : printer_(printer) {}
+
+  void run(const std::string& program, const std::vector<std::string>& arguments) override {
+    show("run: " + quoteCommandLine(program, arguments));
+  }
+  void quit(const LaunchedApplication& application) override {
+    show("quit: " + quoteArgument(application.name) + " " + quoteArgument(application.path) +
+         " " + std::to_string(application.serialLow));
+  }
+  void kill(pid_t group, const std::string& program) override {
+    show("kill: " + std::to_string(group) + " " + program);
+  }
+  void remove(const std::string& path) override { show("delete: " + path); }
+  void keep(const std::string& path, KeepReason, const std::string&) override {
+    show("keep: " + path);
+  }
+  void removeKey(const std::string& file, const std::string& keyPath) override {
+    show("remove key: " + keyPath + " from " + file);
+  }
+
+ private:
+  void show(const std::string& line) { printer_.print("Would " + visibleText(line) + "\n"); }
+  Platform& printer_;
+};
+
+DryRunPlatform::DryRunPlatform(Platform& target, ShownEffects* effects)
+    : PlatformWrapper(target),
+      text_(effects == nullptr ? std::make_unique<ShownAsText>(target) : nullptr),
+      effects_(effects == nullptr ? *text_ : *effects) {}
+
+DryRunPlatform::~DryRunPlatform() = default;
 
 ExitStatus DryRunPlatform::runAndWait(const std::string& program,
                                       const std::vector<std::string>& arguments) {
-  show("run: " + quoteCommandLine(program, arguments));
+  effects_.run(program, arguments);
   return ExitStatus::skipped();
 }
 
 Status DryRunPlatform::startDetached(const std::string& program,
                                      const std::vector<std::string>& arguments) {
-  show("run: " + quoteCommandLine(program, arguments));
+  effects_.run(program, arguments);
   return Status::ok();
 }
 
 Result<std::unique_ptr<PipedChild>> DryRunPlatform::startPiped(
     const std::string& program, const std::vector<std::string>& arguments) {
-  show("run: " + quoteCommandLine(program, arguments));
+  effects_.run(program, arguments);
   return std::unique_ptr<PipedChild>(std::make_unique<ShownChild>());
 }
 
@@ -155,7 +186,7 @@ Removal DryRunPlatform::removePath(const std::string& path, RemovalScope scope) 
     case PathState::Kind::Other:
       break;
   }
-  show("delete: " + path);
+  effects_.remove(path);
   deleted_.insert(normal);
   return Removal::of(Removal::Outcome::Removed);
 }
@@ -175,16 +206,13 @@ Status DryRunPlatform::removePropertyListKeys(const std::string& path,
   if (contents->dictionary() == nullptr) {
     return Status::error(EINVAL, "read " + path + ": not a dictionary");
   }
-  for (const std::string& keyPath : keyPaths) {
-    std::string line = "remove key: ";
-    line.append(keyPath).append(" from ").append(path);
-    show(line);
-  }
+  for (const std::string& keyPath : keyPaths) effects_.removeKey(path, keyPath);
   return Status::ok();
 }
 
-void DryRunPlatform::keepPath(const std::string& path, KeepReason, const std::string&) {
-  show("keep: " + path);
+void DryRunPlatform::keepPath(const std::string& path, KeepReason reason,
+                              const std::string& detail) {
+  effects_.keep(path, reason, detail);
 }
 
 Status DryRunPlatform::signalProcessGroup(pid_t group, int, const std::string& program) {
@@ -194,13 +222,12 @@ Status DryRunPlatform::signalProcessGroup(pid_t group, int, const std::string& p
   if (group == ownProcessGroup()) {
     return Status::error(EPERM, "signal group " + std::to_string(group) + ": our own group");
   }
-  show("kill: " + std::to_string(group) + " " + program);
+  effects_.kill(group, program);
   return Status::ok();
 }
 
 int DryRunPlatform::sendQuitEvent(const LaunchedApplication& application) {
-  show("quit: " + quoteArgument(application.name) + " " + quoteArgument(application.path) + " " +
-       std::to_string(application.serialLow));
+  effects_.quit(application);
   return 0;
 }
 

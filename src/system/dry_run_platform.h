@@ -11,6 +11,21 @@
 
 namespace qu {
 
+// Where a dry run's effects go when they are not printed as "Would ..."
+// lines: a reader that collects them (the plan document of `--dry-run
+// --json`). Each call stands for one effect, in the order the removal would
+// perform them.
+class ShownEffects {
+ public:
+  virtual ~ShownEffects() = default;
+  virtual void run(const std::string& program, const std::vector<std::string>& arguments) = 0;
+  virtual void quit(const LaunchedApplication& application) = 0;
+  virtual void kill(pid_t group, const std::string& program) = 0;
+  virtual void remove(const std::string& path) = 0;
+  virtual void keep(const std::string& path, KeepReason reason, const std::string& detail) = 0;
+  virtual void removeKey(const std::string& file, const std::string& keyPath) = 0;
+};
+
 // Shows what a removal would do without doing it. Queries go to the wrapped
 // platform; every effect is printed instead, one line starting with "Would "
 // through the wrapped platform's print, and progress lines are dropped.
@@ -19,7 +34,10 @@ namespace qu {
 // entry and cannot be read.
 class DryRunPlatform : public PlatformWrapper {
  public:
-  explicit DryRunPlatform(Platform& target) : PlatformWrapper(target) {}
+  // Effects are printed as "Would ..." lines, through the target's print,
+  // unless `effects` collects them.
+  explicit DryRunPlatform(Platform& target, ShownEffects* effects = nullptr);
+  ~DryRunPlatform() override;
 
   // "Would run: <program> <argument>...", quoted with quoteArgument().
   // runAndWait answers ExitStatus::skipped(); startPiped a child with no
@@ -68,8 +86,10 @@ class DryRunPlatform : public PlatformWrapper {
   // Whether the directory pass would take the directory: nothing in it, or
   // nothing but a ".DS_Store" file, once this run's deletions are gone.
   bool countsAsEmpty(const std::string& path);
-  void show(const std::string& line);
+  class ShownAsText;
 
+  std::unique_ptr<ShownEffects> text_;
+  ShownEffects& effects_;
   std::set<std::string> deleted_;  // absolute, normalised
 };
 

@@ -1,6 +1,7 @@
 #include "system/real_platform.h"
 
 #include <dirent.h>
+#include <pwd.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,9 +26,24 @@
 #include "system/spawn.h"
 #include "platform/unique_fd.h"
 
+extern char** environ;
+
 namespace qu {
 
 namespace {
+
+std::vector<std::string> ourEnvironment() {
+  std::vector<std::string> variables;
+  for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable) {
+    variables.emplace_back(*variable);
+  }
+  return variables;
+}
+
+std::string rootHome() {
+  const passwd* root = ::getpwuid(0);
+  return root != nullptr && root->pw_dir != nullptr ? root->pw_dir : "/";
+}
 
 WriteCall writeCall() {
   return [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
@@ -69,7 +85,12 @@ class RealPlatform final : public Platform {
       : locations_(std::move(locations)),
         options_(std::move(options)),
         write_(options_.propertyListWrite ? options_.propertyListWrite : writeCall()),
-        walker_(locations_.administratorsGroup) {}
+        walker_(locations_.administratorsGroup) {
+    // Started by someone who is not root, the process may hold root's rights
+    // all the same (a setuid start): what runs as root must not run in the
+    // caller's environment, their PATH and loader variables.
+    if (::getuid() != 0) cleanEnvironment_ = resetEnvironment(ourEnvironment(), rootHome());
+  }
 
   const Locations& locations() const override { return locations_; }
 
@@ -77,8 +98,8 @@ class RealPlatform final : public Platform {
                                const std::vector<std::string>& arguments) override {
     // Standard error goes nowhere rather than into a pipe nobody reads,
     // where a talkative child could stall.
-    auto child =
-        spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::DevNull});
+    auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::DevNull},
+                            childEnvironment());
     if (!child) return {ExitStatus::notStarted(child.error().errnum()), {}};
     // A failed read leaves no output, which callers take as a failed query.
     std::string output = readAllBytes(child->outputFd()).value_or(std::string());
@@ -89,7 +110,7 @@ class RealPlatform final : public Platform {
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override {
     flushOurOutput();
-    auto child = spawnChild(program, arguments, {});
+    auto child = spawnChild(program, arguments, ourStreams(), childEnvironment());
     if (!child) return ExitStatus::notStarted(child.error().errnum());
     return child->wait();
   }
@@ -97,7 +118,7 @@ class RealPlatform final : public Platform {
   Status startDetached(const std::string& program,
                        const std::vector<std::string>& arguments) override {
     flushOurOutput();
-    auto child = spawnChild(program, arguments, {});
+    auto child = spawnChild(program, arguments, ourStreams(), childEnvironment());
     if (!child) return child.error();
     // Not waited for; the uninstaller is short-lived and the child outlives it.
     child->release();
@@ -107,10 +128,13 @@ class RealPlatform final : public Platform {
   Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) override {
     flushOurOutput();
-    auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::Inherit});
+    auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::Inherit},
+                            childEnvironment());
     if (!child) return child.error();
     return std::unique_ptr<PipedChild>(std::make_unique<RealPipedChild>(std::move(child).value()));
   }
+
+  void reserveStandardOutput() override { standardOutputReserved_ = true; }
 
   // Standard output that cannot be written to has no better place to complain.
   void print(std::string_view text) override {
@@ -244,10 +268,20 @@ class RealPlatform final : public Platform {
   }
 
  private:
+  const std::vector<std::string>* childEnvironment() const {
+    return cleanEnvironment_ ? &*cleanEnvironment_ : nullptr;
+  }
+  ChildStreams ourStreams() const {
+    return {standardOutputReserved_ ? ChildStream::OurStandardError : ChildStream::Inherit,
+            ChildStream::Inherit};
+  }
+
   Locations locations_;
   RealPlatformOptions options_;
   WriteCall write_;
   PathWalker walker_;
+  std::optional<std::vector<std::string>> cleanEnvironment_;  // none: children get ours
+  bool standardOutputReserved_ = false;
 };
 
 }  // namespace

@@ -142,6 +142,29 @@ TEST_F(RealPlatformTest, NeverSignalsItselfOrEveryone) {
   }
 }
 
+// What a root run started by another user hands its children: nothing of
+// the caller's but the language.
+TEST(ResetEnvironmentTest, KeepsOnlyAFixedPathRootsHomeAndTheLocale) {
+  EXPECT_EQ(resetEnvironment({"PATH=/Users/Shared/evil:/usr/bin", "LD_PRELOAD=/tmp/x.so",
+                              "IFS= ", "HOME=/Users/alice", "LANG=de_DE.UTF-8",
+                              "LC_ALL=de_DE.UTF-8", "LC_TIME=C", "LANGX=no"},
+                             "/var/root"),
+            (std::vector<std::string>{"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "HOME=/var/root",
+                                      "LANG=de_DE.UTF-8", "LC_ALL=de_DE.UTF-8", "LC_TIME=C"}));
+}
+
+// With its standard output reserved for a JSON stream, a child's output
+// goes to our standard error.
+TEST_F(RealPlatformTest, ChildrenWriteToStandardErrorOnceStandardOutputIsReserved) {
+  const std::string tool = tmp.writeScript("tool", "echo child");
+  platform->reserveStandardOutput();
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(platform->runAndWait(tool, {}), ExitStatus::exited(0));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "child\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+}
+
 TEST(LogLineTest, HasTheConsoleShape) {
   ::setenv("TZ", "UTC", 1);
   ::tzset();

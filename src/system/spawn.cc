@@ -57,13 +57,21 @@ class ArgumentVector {
     strings_.reserve(arguments.size() + 1);
     strings_.push_back(program);
     strings_.insert(strings_.end(), arguments.begin(), arguments.end());
+    point();
+  }
+  // An environment block: the strings as given.
+  explicit ArgumentVector(const std::vector<std::string>& strings) : strings_(strings) { point(); }
+  ArgumentVector(const ArgumentVector&) = delete;
+  ArgumentVector& operator=(const ArgumentVector&) = delete;
+  char* const* get() const { return pointers_.data(); }
+
+ private:
+  void point() {
     pointers_.reserve(strings_.size() + 1);
     for (std::string& text : strings_) pointers_.push_back(text.data());
     pointers_.push_back(nullptr);
   }
-  char* const* get() const { return pointers_.data(); }
 
- private:
   std::vector<std::string> strings_;
   std::vector<char*> pointers_;
 };
@@ -128,7 +136,8 @@ void ChildProcess::release() {
 }
 
 Result<ChildProcess> spawnChild(const std::string& program,
-                                const std::vector<std::string>& arguments, ChildStreams streams) {
+                                const std::vector<std::string>& arguments, ChildStreams streams,
+                                const std::vector<std::string>* environment) {
   FileActions actions;
   if (actions.initError() != 0) return spawnError(actions.initError(), program);
   SpawnAttributes attributes;
@@ -150,18 +159,38 @@ Result<ChildProcess> spawnChild(const std::string& program,
     }
   } else if (streams.output == ChildStream::DevNull) {
     if (int error = redirectToDevNull(actions, STDOUT_FILENO)) return spawnError(error, program);
+  } else if (streams.output == ChildStream::OurStandardError) {
+    if (int error = ::posix_spawn_file_actions_adddup2(actions.get(), STDERR_FILENO,
+                                                       STDOUT_FILENO)) {
+      return spawnError(error, program);
+    }
   }
   if (streams.error == ChildStream::DevNull) {
     if (int error = redirectToDevNull(actions, STDERR_FILENO)) return spawnError(error, program);
   }
 
   ArgumentVector argv(program, arguments);
+  std::optional<ArgumentVector> envp;
+  if (environment != nullptr) envp.emplace(*environment);
   pid_t pid = -1;
   // glibc reports a failed exec (missing or not executable) as the result.
-  const int error =
-      ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(), argv.get(), environ);
+  const int error = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(),
+                                  argv.get(), envp ? envp->get() : environ);
   if (error != 0) return spawnError(error, program);
   return ChildProcess(pid, std::move(readEnd));
+}
+
+std::vector<std::string> resetEnvironment(const std::vector<std::string>& ours,
+                                          const std::string& rootHome) {
+  std::vector<std::string> reset{"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "HOME=" + rootHome};
+  for (const std::string& variable : ours) {
+    // The caller's language is theirs to keep; nothing else of theirs is.
+    if (variable.starts_with("LANG=") || variable.starts_with("LANGUAGE=") ||
+        variable.starts_with("LC_")) {
+      reset.push_back(variable);
+    }
+  }
+  return reset;
 }
 
 ExitStatus waitForChild(pid_t pid) {

@@ -14,11 +14,13 @@
 namespace qu {
 
 // Where one of a child's standard streams goes.
-enum class ChildStream { Inherit, Pipe, DevNull };
+enum class ChildStream { Inherit, Pipe, DevNull, OurStandardError };
 
 struct ChildStreams {
-  ChildStream output = ChildStream::Inherit;  // Pipe: readable through outputFd()
-  ChildStream error = ChildStream::Inherit;   // Inherit or DevNull
+  // Pipe: readable through outputFd(); OurStandardError: wherever our
+  // standard error goes, so our standard output stays ours alone.
+  ChildStream output = ChildStream::Inherit;
+  ChildStream error = ChildStream::Inherit;  // Inherit or DevNull
 };
 
 // A started child process. Unless it was waited for or released, going out
@@ -56,8 +58,17 @@ class ChildProcess {
 // The child gets our environment and working directory, an empty signal mask
 // and the default action for SIGPIPE. A program that cannot be executed is
 // reported as an error Status carrying the errno.
+// `environment` ("NAME=value" each) replaces ours when given.
 Result<ChildProcess> spawnChild(const std::string& program,
-                                const std::vector<std::string>& arguments, ChildStreams streams);
+                                const std::vector<std::string>& arguments, ChildStreams streams,
+                                const std::vector<std::string>* environment = nullptr);
+
+// The environment for programs we run as root on behalf of a caller who is
+// not root (a setuid start, or a helper that kept the caller's
+// environment): a fixed PATH, root's HOME and the caller's locale variables,
+// and nothing else, as sudo's env_reset gives. `ours` is "NAME=value" each.
+std::vector<std::string> resetEnvironment(const std::vector<std::string>& ours,
+                                          const std::string& rootHome);
 
 // waitpid() for one child, not cut short by signals.
 ExitStatus waitForChild(pid_t pid);

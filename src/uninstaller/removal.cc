@@ -48,7 +48,11 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
     case RemovalRules::Verdict::Remove:
       break;
     case RemovalRules::Verdict::Unsafe:
-      if (named == Named::OnItsOwn) platform_.log("Refusing to delete unsafe path: '" + path + "'");
+      // Never a path on disk to keep, so the dry run shows nothing for it.
+      if (named == Named::OnItsOwn) {
+        platform_.log("Refusing to delete unsafe path: '" + path + "'");
+        report_.pathKept(path, KeepReason::Unsafe, "");
+      }
       return;
     case RemovalRules::Verdict::SystemDirectory:
       // The root and its entries were never candidates; a deeper system
