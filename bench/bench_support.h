@@ -4,11 +4,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform_wrapper.h"
+#include "system/line_output.h"
 
 namespace qu::bench {
 
@@ -64,15 +66,15 @@ std::optional<ChildTimes> timeProgram(const std::string& program,
                                       const std::vector<std::string>& arguments);
 
 // The real platform, except that what the user would read goes to a file,
-// so progress lines cost what they cost in a run without flooding a terminal.
+// written as the real standard output is, so progress lines cost what they
+// cost in a run without flooding a terminal.
 class PrintToFilePlatform : public PlatformWrapper {
  public:
-  PrintToFilePlatform(Platform& target, std::FILE* output)
-      : PlatformWrapper(target), output_(output) {}
-  void print(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), output_);
-  }
+  PrintToFilePlatform(Platform& target, int fd)
+      : PlatformWrapper(target), output_(fd, LineOutput::Pace::Blocks) {}
+  void print(std::string_view text) override { (void)output_.print(text); }
   void printProgress(std::string_view line) override { print(line); }
+  Status flushOutput() { return output_.flush(); }
   // Deletions are not intercepted here, so the real platform's own single-call
   // deletion is the one to measure.
   Status removeUnlessDirectory(const std::string& path) override {
@@ -80,7 +82,7 @@ class PrintToFilePlatform : public PlatformWrapper {
   }
 
  private:
-  std::FILE* output_;
+  LineOutput output_;
 };
 
 // One row of the summary table that bench/run.sh gathers from every
@@ -97,5 +99,11 @@ void printRow(const Row& row);
 
 std::string formatSeconds(double seconds);
 std::string formatRatio(double ratio);
+
+// The main() of a benchmark whose only option is "--rounds N": calls
+// run(rounds) and answers its status; a thrown error is printed after
+// `name` and answers 1.
+int mainWithRounds(int argc, char** argv, const char* name, int defaultRounds,
+                   const std::function<int(int rounds)>& run);
 
 }  // namespace qu::bench

@@ -5,9 +5,8 @@
 namespace qu::plist {
 
 const Value* Dictionary::find(std::string_view key) const {
-  auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [key](const Entry& entry) { return entry.first == key; });
-  return it == entries_.end() ? nullptr : &it->second;
+  auto found = positions_.find(key);
+  return found == positions_.end() ? nullptr : &entries_[found->second].second;
 }
 
 Value* Dictionary::find(std::string_view key) {
@@ -15,19 +14,29 @@ Value* Dictionary::find(std::string_view key) {
 }
 
 void Dictionary::set(std::string key, Value value) {
-  if (Value* existing = find(key)) {
-    *existing = std::move(value);
+  auto [position, added] = positions_.try_emplace(key, entries_.size());
+  if (!added) {
+    entries_[position->second].second = std::move(value);
     return;
   }
   entries_.emplace_back(std::move(key), std::move(value));
 }
 
 bool Dictionary::erase(std::string_view key) {
-  auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [key](const Entry& entry) { return entry.first == key; });
-  if (it == entries_.end()) return false;
-  entries_.erase(it);
+  auto found = positions_.find(key);
+  if (found == positions_.end()) return false;
+  const std::size_t index = found->second;
+  positions_.erase(found);
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  for (std::size_t later = index; later < entries_.size(); ++later) {
+    positions_.find(entries_[later].first)->second = later;
+  }
   return true;
+}
+
+void Dictionary::reserve(std::size_t keys) {
+  entries_.reserve(keys);
+  positions_.reserve(keys);
 }
 
 // Two dictionaries are equal when they hold the same keys with equal values;

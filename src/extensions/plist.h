@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -43,6 +46,7 @@ using Array = std::vector<Value>;
 
 // A dictionary that keeps its keys in the order they were read or added; that
 // order is the dictionary's own order wherever the uninstaller iterates one.
+// Keys are also hashed, so a list of a hundred thousand keys reads in linear time.
 class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
@@ -54,8 +58,10 @@ class Dictionary {
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   // Replaces the value of an existing key in place, or appends a new entry.
   void set(std::string key, Value value);
-  // Removes the key; false when it was not there.
+  // Removes the key, keeping the others in order; false when it was not there.
   bool erase(std::string_view key);
+  // Makes room for this many keys, so a reader that knows the count grows nothing.
+  void reserve(std::size_t keys);
 
   // Defined below Value: clang instantiates vector's constexpr members where
   // they are used, and Value must be complete by then.
@@ -68,7 +74,16 @@ class Dictionary {
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const {
+      return std::hash<std::string_view>{}(key);
+    }
+  };
+
   std::vector<Entry> entries_;
+  // Key to its index in entries_.
+  std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> positions_;
 };
 
 // Any property-list value: dictionary, array, string, integer, real, Boolean,

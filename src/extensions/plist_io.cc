@@ -1,6 +1,8 @@
 #include "extensions/plist_io.h"
 
 #include <fcntl.h>
+#include <libxml/chvalid.h>
+#include <libxml/xmlstring.h>
 #include <plist/plist.h>
 #include <unistd.h>
 
@@ -94,6 +96,7 @@ std::optional<Value> fromNode(plist_t node, int depth);
 
 std::optional<Value> dictionaryFromNode(plist_t node, int depth) {
   Dictionary dictionary;
+  dictionary.reserve(plist_dict_get_size(node));
   void* rawIter = nullptr;
   plist_dict_new_iter(node, &rawIter);
   DictIter iter(rawIter);
@@ -248,6 +251,21 @@ Node toNode(const Value& value) {
   return node;
 }
 
+// UTF-8 made only of characters an XML document may hold, which strict
+// readers insist on: no control character but tab, line feed and carriage
+// return (U+0000 included), no surrogate, no U+FFFE or U+FFFF.
+bool isXmlText(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    int length = static_cast<int>(std::min<std::size_t>(text.size() - at, 4));
+    const int character = xmlGetUTF8Char(bytes + at, &length);
+    if (character < 0 || !xmlIsCharQ(character)) return false;
+    at += static_cast<std::size_t>(length);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<Value> parse(std::string_view bytes) {
@@ -281,9 +299,7 @@ std::optional<Value> readFile(const std::string& path) {
 std::string toXml(const Value& value) { return xmlOf(toNode(value).get()); }
 
 bool fitsXml(const Value& value) {
-  const auto whole = [](std::string_view text) {
-    return text.find('\0') == std::string_view::npos;
-  };
+  const auto whole = [](std::string_view text) { return isXmlText(text); };
   if (const std::string* text = value.string()) return whole(*text);
   if (const Date* date = value.date()) return isWritableDate(date->sinceReferenceDate);
   if (const Array* array = value.array()) {
@@ -304,12 +320,15 @@ Status writeFileAtomically(const std::string& path, const Value& value) {
   });
 }
 
-Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write) {
+Status checkFitsXml(const std::string& path, const Value& value) {
   // A binary list can hold what XML cannot; written anyway, a string would
-  // silently end early or a date move.
-  if (!fitsXml(value)) {
-    return Status::error(EINVAL, "write " + path + ": a value the XML form cannot hold");
-  }
+  // silently end early, a date move, or no strict reader open the file again.
+  if (fitsXml(value)) return Status::ok();
+  return Status::error(EILSEQ, "write " + path + ": a value the XML form cannot hold");
+}
+
+Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write) {
+  if (Status fits = checkFitsXml(path, value); !fits) return fits;
   return replaceFileAtomically(path, toXml(value), write);
 }
 

@@ -33,9 +33,13 @@ TEST(DictionaryTest, EraseRemovesOnlyThatKeyAndReportsWhetherItWasThere) {
   EXPECT_FALSE(dictionary.erase("X"));
   EXPECT_TRUE(dictionary.erase(""));
   EXPECT_FALSE(dictionary.erase(""));
+  // The keys after the erased one are still found, and replaced where they stand.
+  dictionary.set("y", "3");
+  dictionary.set("", "back at the end");
 
-  EXPECT_THAT(keysOf(dictionary), ::testing::ElementsAre("x", "y"));
-  EXPECT_EQ(dictionary.find(""), nullptr);
+  EXPECT_THAT(keysOf(dictionary), ::testing::ElementsAre("x", "y", ""));
+  EXPECT_EQ(*dictionary.find("y")->string(), "3");
+  EXPECT_EQ(*dictionary.find("x")->string(), "1");
 }
 
 TEST(DictionaryTest, EqualityIgnoresKeyOrderButNotValuesOrTypes) {

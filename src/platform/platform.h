@@ -103,7 +103,8 @@ class Platform {
   // Removes the values named by the key paths from the dictionary property
   // list at the path and writes it back atomically, keeping its mode, owner
   // and every other value. A file that cannot be read as a dictionary is left
-  // untouched and reported with ENOENT (missing) or EINVAL (not a dictionary).
+  // untouched and reported with ENOENT (missing) or EINVAL (not a dictionary);
+  // one holding a value its written form cannot keep, with EILSEQ.
   virtual Status removePropertyListKeys(const std::string& path,
                                         const std::vector<std::string>& keyPaths) = 0;
   // Reports a directory that a removal leaves in place because it is not

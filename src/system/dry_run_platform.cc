@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "extensions/plist_io.h"
+#include "extensions/recurse.h"
 
 namespace qu {
 
@@ -176,14 +177,18 @@ Status DryRunPlatform::removePath(const std::string& path) {
 Status DryRunPlatform::removePropertyListKeys(const std::string& path,
                                               const std::vector<std::string>& keyPaths) {
   const std::optional<std::string> bytes = readFile(path);
-  const std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
+  std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
   if (!contents) {
     if (!exists(path)) return Status::fromErrno(ENOENT, "read " + path);
     return Status::error(EINVAL, "read " + path + ": not a property list");
   }
-  if (contents->dictionary() == nullptr) {
+  plist::Dictionary* dictionary = contents->dictionary();
+  if (dictionary == nullptr) {
     return Status::error(EINVAL, "read " + path + ": not a dictionary");
   }
+  // The real edit would refuse to write what is left.
+  plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
+  if (Status fits = plist::checkFitsXml(path, *contents); !fits) return fits;
   for (const std::string& keyPath : keyPaths) {
     std::string line = "remove key: ";
     line.append(keyPath).append(" from ").append(path);

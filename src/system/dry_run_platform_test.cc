@@ -201,6 +201,9 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
   const std::string notDictionary = tmp.writeFile(
       "array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
   const std::string garbage = tmp.writeFile("garbage.plist", "not a property list");
+  const std::string control = tmp.writeFile(
+      "control.plist", "<plist version=\"1.0\"><dict><key>a</key><true/>"
+                       "<key>b</key><string>\x1B</string></dict></plist>");
   const std::string deleted = tmp.writeFile("deleted.plist", kPreferences);
   ASSERT_TRUE(dryRun.removePath(deleted).isOk());
   real.output.clear();
@@ -213,12 +216,13 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
       {deleted, ENOENT},  // as the real run finds it after the deletion
       {notDictionary, EINVAL},
       {garbage, EINVAL},
+      {control, EILSEQ},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(dryRun.removePropertyListKeys(c.path, {"a"}).errnum(), c.errnum) << c.path;
   }
   // The same answers as the real edit, for the files it sees the same way.
-  for (const std::string& path : {tmp.at("missing.plist"), notDictionary, garbage}) {
+  for (const std::string& path : {tmp.at("missing.plist"), notDictionary, garbage, control}) {
     EXPECT_EQ(real.removePropertyListKeys(path, {"a"}).errnum(),
               dryRun.removePropertyListKeys(path, {"a"}).errnum())
         << path;

@@ -9,13 +9,14 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "extensions/file_handle.h"
 #include "extensions/plist_io.h"
 #include "extensions/recurse.h"
 #include "system/applications.h"
+#include "system/line_output.h"
 #include "system/log_line.h"
 #include "system/remove_path.h"
 #include "system/spawn.h"
@@ -29,14 +30,14 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// A child that inherits our standard output must see everything we printed
-// before it, or its lines would overtake ours.
-void flushOurOutput() { (void)std::fflush(stdout); }
+LineOutput::Pace paceOf(int fd) {
+  return ::isatty(fd) ? LineOutput::Pace::EveryLine : LineOutput::Pace::Blocks;
+}
 
 class RealPipedChild final : public PipedChild {
  public:
-  explicit RealPipedChild(ChildProcess child)
-      : child_(std::move(child)), reader_(child_.outputFd()) {}
+  RealPipedChild(ChildProcess child, DetachedChildren& detached)
+      : child_(std::move(child)), reader_(child_.outputFd()), detached_(detached) {}
 
   std::optional<std::string> readLine() override {
     if (child_.outputFd() < 0) return std::nullopt;
@@ -51,18 +52,26 @@ class RealPipedChild final : public PipedChild {
       }
       child_.closeOutput();
     }
-    return child_.wait();
+    const ExitStatus status = child_.wait();
+    detached_.reapEnded();
+    return status;
   }
 
  private:
   ChildProcess child_;
   LineReader reader_;
+  DetachedChildren& detached_;
 };
 
 class RealPlatform final : public Platform {
  public:
   RealPlatform(Locations locations, WriteCall write)
-      : locations_(std::move(locations)), write_(std::move(write)) {}
+      : locations_(std::move(locations)),
+        write_(std::move(write)),
+        output_(STDOUT_FILENO, paceOf(STDOUT_FILENO)) {}
+  RealPlatform(const RealPlatform&) = delete;
+  RealPlatform& operator=(const RealPlatform&) = delete;
+  ~RealPlatform() override { reportLoss(output_.flush()); }
 
   const Locations& locations() const override { return locations_; }
 
@@ -76,39 +85,39 @@ class RealPlatform final : public Platform {
     // A failed read leaves no output, which callers take as a failed query.
     std::string output = readAllBytes(child->outputFd()).value_or(std::string());
     child->closeOutput();
-    return {child->wait(), std::move(output)};
+    const ExitStatus status = child->wait();
+    detached_.reapEnded();
+    return {status, std::move(output)};
   }
 
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override {
-    flushOurOutput();
-    auto child = spawnChild(program, arguments, {});
+    auto child = spawnChild(program, arguments, streamsSharingOutput());
     if (!child) return ExitStatus::notStarted(child.error().errnum());
-    return child->wait();
+    const ExitStatus status = child->wait();
+    detached_.reapEnded();
+    return status;
   }
 
   Status startDetached(const std::string& program,
                        const std::vector<std::string>& arguments) override {
-    flushOurOutput();
-    auto child = spawnChild(program, arguments, {});
+    auto child = spawnChild(program, arguments, streamsSharingOutput());
     if (!child) return child.error();
-    // Not waited for; the uninstaller is short-lived and the child outlives it.
-    child->release();
+    // Not waited for: reaped once it has ended, after a later wait or at the end.
+    detached_.add(std::move(child).value());
     return Status::ok();
   }
 
   Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) override {
-    flushOurOutput();
+    reportLoss(output_.flushBeforeChild());
     auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::Inherit});
     if (!child) return child.error();
-    return std::unique_ptr<PipedChild>(std::make_unique<RealPipedChild>(std::move(child).value()));
+    return std::unique_ptr<PipedChild>(
+        std::make_unique<RealPipedChild>(std::move(child).value(), detached_));
   }
 
-  // Standard output that cannot be written to has no better place to complain.
-  void print(std::string_view text) override {
-    (void)std::fwrite(text.data(), 1, text.size(), stdout);
-  }
+  void print(std::string_view text) override { reportLoss(output_.print(text)); }
 
   void printProgress(std::string_view line) override { print(line); }
 
@@ -206,8 +215,25 @@ class RealPlatform final : public Platform {
   }
 
  private:
+  // A child that shares our standard output must see everything we printed
+  // before it, or its lines would overtake ours; once no one reads our
+  // output, the child's goes nowhere instead of into a broken pipe.
+  ChildStreams streamsSharingOutput() {
+    reportLoss(output_.flushBeforeChild());
+    return {output_.lost() ? ChildStream::DevNull : ChildStream::Inherit, ChildStream::Inherit};
+  }
+
+  // Losing standard output stops the printing and nothing else.
+  void reportLoss(const Status& status) {
+    if (status) return;
+    log("Standard output lost (" + std::string(std::strerror(status.errnum())) +
+        "): nothing more is printed; the run goes on");
+  }
+
   Locations locations_;
   WriteCall write_;  // empty: write(2) itself
+  LineOutput output_;
+  DetachedChildren detached_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "uninstaller/package_sequence.h"
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,11 @@ void runPreRemoveScript(Platform& platform, const plist::Dictionary& settings, b
   const std::string* script = value->string();
   if (script == nullptr) {
     logSkipped(platform, quoted("preRemoveScript"), "not a string");
+    return;
+  }
+  // Relative to whatever directory root was started in: never run.
+  if (!script->starts_with('/')) {
+    logSkipped(platform, quoted("preRemoveScript"), "a relative path: '" + *script + "'");
     return;
   }
   runAndLogOutcome(platform, *script, {"--silent", isSilent ? "true" : "false"},
@@ -126,8 +132,17 @@ void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
       logSkipped(platform, what, "not an array");
       continue;
     }
-    // A file that is missing or not a dictionary is left alone, silently.
-    (void)platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+    if (!file.starts_with('/')) {
+      logSkipped(platform, what, "a relative path");
+      continue;
+    }
+    // A file that is missing or not a dictionary is left alone, silently,
+    // as is a failed write; one whose values XML cannot hold says so.
+    const Status status =
+        platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+    if (status.errnum() == EILSEQ) {
+      platform.log("Property list left unchanged: " + status.message());
+    }
   }
 }
 
