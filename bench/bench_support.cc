@@ -86,6 +86,13 @@ void printRow(const Row& row) {
   std::fflush(stdout);
 }
 
+void printRatioRow(const std::string& comparison, const std::vector<double>& measured,
+                   const std::vector<double>& baseline, double target) {
+  const double ratio = median(measured) / median(baseline);
+  printRow({comparison, formatSeconds(median(measured)), formatSeconds(median(baseline)),
+            formatRatio(ratio), format("<= %.1fx", target), ratio <= target});
+}
+
 std::string formatSeconds(double seconds) {
   if (seconds < 0.001) return format("%.1f µs", seconds * 1e6);
   if (seconds < 1) return format("%.2f ms", seconds * 1e3);

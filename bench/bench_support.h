@@ -96,6 +96,10 @@ struct Row {
   bool met;
 };
 void printRow(const Row& row);
+// The row of a comparison of times: the medians of both, their ratio, and
+// "<= target" as the target.
+void printRatioRow(const std::string& comparison, const std::vector<double>& measured,
+                   const std::vector<double>& baseline, double target);
 
 std::string formatSeconds(double seconds);
 std::string formatRatio(double ratio);

@@ -4,9 +4,42 @@
 
 namespace qu::plist {
 
+Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {
+  if (other.positions_) hashKeys();
+}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+  if (this != &other) *this = Dictionary(other);
+  return *this;
+}
+
+Dictionary::Dictionary(Dictionary&& other) noexcept = default;
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept = default;
+Dictionary::~Dictionary() = default;
+
+std::optional<std::size_t> Dictionary::position(std::string_view key) const {
+  if (positions_) {
+    auto found = positions_->find(key);
+    if (found == positions_->end()) return std::nullopt;
+    return found->second;
+  }
+  auto found = std::find_if(entries_.begin(), entries_.end(),
+                            [key](const Entry& entry) { return entry.first == key; });
+  if (found == entries_.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - entries_.begin());
+}
+
+void Dictionary::hashKeys() {
+  positions_ = std::make_unique<Positions>();
+  positions_->reserve(std::max(entries_.capacity(), kHashedFrom));
+  for (std::size_t index = 0; index < entries_.size(); ++index) {
+    positions_->emplace(entries_[index].first, index);
+  }
+}
+
 const Value* Dictionary::find(std::string_view key) const {
-  auto found = positions_.find(key);
-  return found == positions_.end() ? nullptr : &entries_[found->second].second;
+  const std::optional<std::size_t> index = position(key);
+  return index ? &entries_[*index].second : nullptr;
 }
 
 Value* Dictionary::find(std::string_view key) {
@@ -14,29 +47,31 @@ Value* Dictionary::find(std::string_view key) {
 }
 
 void Dictionary::set(std::string key, Value value) {
-  auto [position, added] = positions_.try_emplace(key, entries_.size());
-  if (!added) {
-    entries_[position->second].second = std::move(value);
+  if (const std::optional<std::size_t> index = position(key)) {
+    entries_[*index].second = std::move(value);
     return;
   }
+  const bool entriesMove = entries_.size() == entries_.capacity();
   entries_.emplace_back(std::move(key), std::move(value));
+  if (positions_ && !entriesMove) {
+    positions_->emplace(entries_.back().first, entries_.size() - 1);
+  } else if (positions_ || entries_.size() >= kHashedFrom) {
+    hashKeys();
+  }
 }
 
 bool Dictionary::erase(std::string_view key) {
-  auto found = positions_.find(key);
-  if (found == positions_.end()) return false;
-  const std::size_t index = found->second;
-  positions_.erase(found);
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-  for (std::size_t later = index; later < entries_.size(); ++later) {
-    positions_.find(entries_[later].first)->second = later;
-  }
+  const std::optional<std::size_t> index = position(key);
+  if (!index) return false;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(*index));
+  if (positions_) hashKeys();
   return true;
 }
 
 void Dictionary::reserve(std::size_t keys) {
+  if (keys <= entries_.capacity()) return;
   entries_.reserve(keys);
-  positions_.reserve(keys);
+  if (positions_ || keys >= kHashedFrom) hashKeys();
 }
 
 // Two dictionaries are equal when they hold the same keys with equal values;

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,12 +47,19 @@ using Array = std::vector<Value>;
 
 // A dictionary that keeps its keys in the order they were read or added; that
 // order is the dictionary's own order wherever the uninstaller iterates one.
-// Keys are also hashed, so a list of a hundred thousand keys reads in linear time.
+// A large one also hashes its keys, so a hundred thousand of them are read in
+// linear time; small ones, the most, are scanned and stay small.
 class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
 
   Dictionary() = default;
+  // Defined where Value is complete.
+  Dictionary(const Dictionary& other);
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary(Dictionary&& other) noexcept;
+  Dictionary& operator=(Dictionary&& other) noexcept;
+  ~Dictionary();
 
   const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
@@ -74,16 +82,18 @@ class Dictionary {
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
-  struct KeyHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view key) const {
-      return std::hash<std::string_view>{}(key);
-    }
-  };
+  // Key, viewed in its entry, to the entry's index. Built again whenever the
+  // entries move (the vector grows, an entry is erased, a copy is made).
+  using Positions = std::unordered_map<std::string_view, std::size_t>;
+
+  // From this many keys on, a hash finds a key sooner than a scan.
+  static constexpr std::size_t kHashedFrom = 16;
+
+  std::optional<std::size_t> position(std::string_view key) const;
+  void hashKeys();
 
   std::vector<Entry> entries_;
-  // Key to its index in entries_.
-  std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> positions_;
+  std::unique_ptr<Positions> positions_;  // once there are kHashedFrom keys
 };
 
 // Any property-list value: dictionary, array, string, integer, real, Boolean,

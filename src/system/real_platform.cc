@@ -226,8 +226,8 @@ class RealPlatform final : public Platform {
   // Losing standard output stops the printing and nothing else.
   void reportLoss(const Status& status) {
     if (status) return;
-    log("Standard output lost (" + std::string(std::strerror(status.errnum())) +
-        "): nothing more is printed; the run goes on");
+    writeLogLine("Standard output lost (" + std::string(std::strerror(status.errnum())) +
+                 "): nothing more is printed; the run goes on");
   }
 
   Locations locations_;
