@@ -254,8 +254,12 @@ Node toNode(const Value& value) {
 // UTF-8 made only of characters an XML document may hold, which strict
 // readers insist on: no control character but tab, line feed and carriage
 // return (U+0000 included), no surrogate, no U+FFFE or U+FFFF.
-bool isXmlText(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+bool isXmlText(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.c_str());
+  // The decoder below takes any byte with its top bit set for the start of a
+  // sequence; the checker does not (it stops at a U+0000, which the decoder
+  // then refuses).
+  if (xmlCheckUTF8(bytes) == 0) return false;
   std::size_t at = 0;
   while (at < text.size()) {
     int length = static_cast<int>(std::min<std::size_t>(text.size() - at, 4));
@@ -299,16 +303,15 @@ std::optional<Value> readFile(const std::string& path) {
 std::string toXml(const Value& value) { return xmlOf(toNode(value).get()); }
 
 bool fitsXml(const Value& value) {
-  const auto whole = [](std::string_view text) { return isXmlText(text); };
-  if (const std::string* text = value.string()) return whole(*text);
+  if (const std::string* text = value.string()) return isXmlText(*text);
   if (const Date* date = value.date()) return isWritableDate(date->sinceReferenceDate);
   if (const Array* array = value.array()) {
     return std::all_of(array->begin(), array->end(),
                        [](const Value& item) { return fitsXml(item); });
   }
   if (const Dictionary* dictionary = value.dictionary()) {
-    return std::all_of(dictionary->begin(), dictionary->end(), [&whole](const auto& entry) {
-      return whole(entry.first) && fitsXml(entry.second);
+    return std::all_of(dictionary->begin(), dictionary->end(), [](const auto& entry) {
+      return isXmlText(entry.first) && fitsXml(entry.second);
     });
   }
   return true;

@@ -233,6 +233,7 @@ TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
       {"a key holding U+FFFF", keyWithNonCharacter},
       {"a surrogate", "\xED\xA0\x80"},
       {"bytes that are not UTF-8", "Latin-1 \xE9t\xE9"},
+      {"a sequence that starts with a continuation byte", "c\x91\x92" "ane"},
   };
   for (const auto& c : cases) {
     TempDir dir;
