@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -88,6 +89,13 @@ void printRow(const Row& row) {
   std::fflush(stdout);
 }
 
+void printRatioRow(const std::string& comparison, const std::vector<double>& measured,
+                   const std::vector<double>& baseline, double target) {
+  const double ratio = median(measured) / median(baseline);
+  printRow({comparison, formatSeconds(median(measured)), formatSeconds(median(baseline)),
+            formatRatio(ratio), format("<= %.1fx", target), ratio <= target});
+}
+
 std::string formatSeconds(double seconds) {
   if (seconds < 0.001) return format("%.1f µs", seconds * 1e6);
   if (seconds < 1) return format("%.2f ms", seconds * 1e3);
@@ -96,6 +104,25 @@ std::string formatSeconds(double seconds) {
 
 std::string formatRatio(double ratio) {
   return ratio < 0.1 ? format("%.3fx", ratio) : format("%.2fx", ratio);
+}
+
+int mainWithRounds(int argc, char** argv, const char* name, int defaultRounds,
+                   const std::function<int(int rounds)>& run) {
+  int rounds = defaultRounds;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: %s [--rounds N]\n", argv[0]);
+      return 2;
+    }
+  }
+  try {
+    return run(std::max(rounds, 1));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", name, error.what());
+    return 1;
+  }
 }
 
 }  // namespace qu::bench

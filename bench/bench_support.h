@@ -4,11 +4,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/platform_wrapper.h"
+#include "system/line_output.h"
 
 namespace qu::bench {
 
@@ -64,18 +66,18 @@ std::optional<ChildTimes> timeProgram(const std::string& program,
                                       const std::vector<std::string>& arguments);
 
 // The real platform, except that what the user would read goes to a file,
-// so progress lines cost what they cost in a run without flooding a terminal.
+// written as the real standard output is, so progress lines cost what they
+// cost in a run without flooding a terminal.
 class PrintToFilePlatform : public PlatformWrapper {
  public:
-  PrintToFilePlatform(Platform& target, std::FILE* output)
-      : PlatformWrapper(target), output_(output) {}
-  void print(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), output_);
-  }
+  PrintToFilePlatform(Platform& target, int fd)
+      : PlatformWrapper(target), output_(fd, LineOutput::Pace::Blocks) {}
+  void print(std::string_view text) override { (void)output_.print(text); }
   void printProgress(std::string_view line) override { print(line); }
+  Status flushOutput() { return output_.flush(); }
 
  private:
-  std::FILE* output_;
+  LineOutput output_;
 };
 
 // One row of the summary table that bench/run.sh gathers from every
@@ -89,8 +91,18 @@ struct Row {
   bool met;
 };
 void printRow(const Row& row);
+// The row of a comparison of times: the medians of both, their ratio, and
+// "<= target" as the target.
+void printRatioRow(const std::string& comparison, const std::vector<double>& measured,
+                   const std::vector<double>& baseline, double target);
 
 std::string formatSeconds(double seconds);
 std::string formatRatio(double ratio);
+
+// The main() of a benchmark whose only option is "--rounds N": calls
+// run(rounds) and answers its status; a thrown error is printed after
+// `name` and answers 1.
+int mainWithRounds(int argc, char** argv, const char* name, int defaultRounds,
+                   const std::function<int(int rounds)>& run);
 
 }  // namespace qu::bench

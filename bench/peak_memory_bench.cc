@@ -8,6 +8,7 @@
 // Usage: peak_memory_bench            (scratch files under $TMPDIR, else /tmp)
 //        peak_memory_bench --child lists|removal DIR   (used by the above)
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include "extensions/text.h"
 #include "manifests/database_manifest.h"
 #include "package_tree.h"
+#include "platform/unique_fd.h"
 #include "system/real_platform.h"
 #include "uninstaller/removal.h"
 
@@ -78,9 +80,9 @@ int child(const std::string& mode, const std::string& directory) {
   Locations locations;
   locations.pkgutil = directory + "/pkgutil";
   const auto real = makeRealPlatform(locations);
-  std::FILE* devNull = std::fopen("/dev/null", "w");
-  if (devNull == nullptr) return 1;
-  PrintToFilePlatform platform(*real, devNull);
+  const UniqueFd devNull(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+  if (!devNull.valid()) return 1;
+  PrintToFilePlatform platform(*real, devNull.get());
 
   ManifestPtr manifest = DatabaseManifest::manifestWithIdentifier(platform, kIdentifier);
   if (!manifest || !manifest->files() || !manifest->directories()) return 1;
@@ -91,8 +93,7 @@ int child(const std::string& mode, const std::string& directory) {
     RunContext run{platform, progress, rules, report};
     FileRemoval(run).removeManifest(manifest.get());
   }
-  std::fclose(devNull);
-  return 0;
+  return platform.flushOutput() ? 0 : 1;
 }
 
 double peakBytes(const std::string& self, const std::string& mode, const std::string& directory) {

@@ -5,20 +5,20 @@
 //
 // Usage: removal_bench [--rounds N]   (trees go under $TMPDIR, else /tmp)
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
 #include "extensions/text.h"
 #include "package_tree.h"
+#include "platform/unique_fd.h"
 #include "system/real_platform.h"
 #include "uninstaller/removal.h"
 
@@ -61,9 +61,10 @@ std::size_t countLines(const std::string& path) {
 
 ChildTimes timeEngine(Platform& real, const std::string& root, const PackageLayout& layout,
                       const std::string& progressFile) {
-  std::FILE* progressOutput = std::fopen(progressFile.c_str(), "w");
-  if (progressOutput == nullptr) throw std::runtime_error("cannot write " + progressFile);
-  PrintToFilePlatform platform(real, progressOutput);
+  const UniqueFd progressOutput(
+      ::open(progressFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!progressOutput.valid()) throw std::runtime_error("cannot write " + progressFile);
+  PrintToFilePlatform platform(real, progressOutput.get());
   GivenManifest manifest(platform, manifestFiles(root, layout),
                          manifestDirectories(root, layout));
   // A real manifest has its lists by now: the package sequence asked for the
@@ -79,10 +80,8 @@ ChildTimes timeEngine(Platform& real, const std::string& root, const PackageLayo
   const double processorBefore = processorSeconds();
   const Stopwatch stopwatch;
   removal.removeManifest(&manifest);
-  std::fflush(progressOutput);
-  const ChildTimes times{stopwatch.seconds(), processorSeconds() - processorBefore};
-  std::fclose(progressOutput);
-  return times;
+  if (!platform.flushOutput()) throw std::runtime_error("cannot write " + progressFile);
+  return {stopwatch.seconds(), processorSeconds() - processorBefore};
 }
 
 ChildTimes timeRemoveCommand(const std::string& root) {
@@ -155,20 +154,5 @@ int run(int rounds) {
 }  // namespace qu::bench
 
 int main(int argc, char** argv) {
-  int rounds = 5;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
-      rounds = std::atoi(argv[++i]);
-    } else {
-      std::fprintf(stderr, "usage: %s [--rounds N]\n", argv[0]);
-      return 2;
-    }
-  }
-  if (rounds < 1) rounds = 1;
-  try {
-    return qu::bench::run(rounds);
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "removal: %s\n", error.what());
-    return 1;
-  }
+  return qu::bench::mainWithRounds(argc, argv, "removal", 5, qu::bench::run);
 }

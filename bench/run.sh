@@ -27,7 +27,7 @@ build=${BENCH_BUILD:-build/bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQU_BUILD_BENCHMARKS=ON \
   -DQU_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target removal_bench process_table_bench \
-  peak_memory_bench quorvane-uninstall
+  peak_memory_bench output_bench plist_read_bench quorvane-uninstall
 
 log=$build/bench.log
 : >"$log"
@@ -42,6 +42,8 @@ if [[ -n ${DISK_TMPDIR:-} ]]; then
 fi
 run "$build/bench/process_table_bench" --benchmark_color=false
 run "$build/bench/peak_memory_bench"
+run env TMPDIR=/dev/shm "$build/bench/output_bench" --rounds "$((rounds * 2 - 1))"
+run "$build/bench/plist_read_bench" --rounds "$rounds"
 run env QU_BINARY="$build/src/cli/quorvane-uninstall" PYTHONDONTWRITEBYTECODE=1 \
   /usr/bin/python3 bench/sandbox_bench.py --rounds "$sandbox_rounds"
 

@@ -45,11 +45,20 @@ class SandboxUnavailable(Exception):
 @dataclass
 class Run:
     """One command inside the sandbox: the uninstaller with `arguments`, or
-    `command` (an argument vector of sandbox paths) instead."""
+    `command` (an argument vector of sandbox paths) instead. It starts as from
+    a shell, with the signals `ignored` left ignored, its address space held
+    to `memory_limit` bytes (not in a sanitizer build, which reserves
+    terabytes) and the files it writes to `file_size_limit` bytes. With
+    `read_stdout`, its standard output is a pipe whose reader takes that many
+    bytes and then goes away."""
     arguments: tuple = ()
     user: str = None
     command: tuple = None
     timeout: float = 60
+    ignored: tuple = ()
+    memory_limit: int = None
+    file_size_limit: int = None
+    read_stdout: int = None
 
 
 @dataclass(frozen=True)
@@ -87,6 +96,8 @@ class Outcome:
     background: dict     # sandbox path -> Ending
     elapsed: float       # seconds from start to exit
     timed_out: bool = False
+    processor: float = 0  # user and system seconds, waited-for children included
+    peak_memory: int = 0  # largest resident set, in bytes
 
     @property
     def stdout(self):
@@ -122,6 +133,18 @@ def binary():
     return path
 
 
+_sanitized = None
+
+
+def sanitized():
+    """True when the binary under test was built with AddressSanitizer."""
+    global _sanitized
+    if _sanitized is None:
+        with open(binary(), "rb") as handle:
+            _sanitized = b"__asan_init" in handle.read()
+    return _sanitized
+
+
 def run(world, *arguments, user=None):
     """Runs the uninstaller once with the given arguments in a sandbox holding `world`."""
     return run_all(world, [Run(arguments=arguments, user=user)])[0]
@@ -137,7 +160,10 @@ def run_all(world, runs, with_binary=True):
         "binary": binary() if with_binary else None,
         "world": world.to_json(),
         "runs": [{"arguments": list(r.arguments), "user": r.user,
-                  "command": list(r.command) if r.command else None, "timeout": r.timeout}
+                  "command": list(r.command) if r.command else None, "timeout": r.timeout,
+                  "ignored": [int(number) for number in r.ignored],
+                  "memory_limit": None if with_binary and sanitized() else r.memory_limit,
+                  "file_size_limit": r.file_size_limit, "read_stdout": r.read_stdout}
                  for r in runs],
         "environment": {name: os.environ[name] for name in PASSED_ENVIRONMENT
                         if name in os.environ},
@@ -180,6 +206,8 @@ def outcome(report):
                     for path, state in report["background"].items()},
         elapsed=report["elapsed"],
         timed_out=report["timed_out"],
+        processor=report["processor"],
+        peak_memory=report["peak_memory"],
     )
 
 

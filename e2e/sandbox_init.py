@@ -8,10 +8,12 @@ Usage: sandbox_init.py MOUNTPOINT < request.json
 """
 
 import base64
+import fcntl
 import hashlib
 import json
 import os
 import pwd
+import resource
 import select
 import signal
 import stat
@@ -144,11 +146,22 @@ def lay_out(merged, entries):
 
 # --- Starting programs inside the sandbox.
 
+# What this interpreter ignores for itself and exec would pass on; a shell
+# starts programs with both at their default actions.
+PYTHON_IGNORED = (signal.SIGPIPE, signal.SIGXFSZ)
+
+# The smallest pipe the kernel makes: a reader that stops reading is felt
+# after a few lines, not after 64 KiB.
+SMALLEST_PIPE = 4096
+
+
 def start(merged, argv, stdout_fd, stderr_fd, user=None, environment=None, session=False,
-          ignored=()):
+          ignored=(), limits=None):
     """Forks a child that enters the sandbox and executes argv; returns its pid
     once the exec has happened (or raises with the reason it did not). The
-    signals `ignored` stay ignored in the program, as exec keeps them."""
+    program gets the signal dispositions a shell gives it, except that the
+    signals `ignored` stay ignored, as exec keeps them; `limits` maps
+    resource.RLIMIT_* to the soft and hard limit to set."""
     ready_read, ready_write = os.pipe()  # both close on exec
     pid = os.fork()
     if pid == 0:
@@ -163,8 +176,12 @@ def start(merged, argv, stdout_fd, stderr_fd, user=None, environment=None, sessi
             os.dup2(null, 0)
             os.dup2(stdout_fd, 1)
             os.dup2(stderr_fd, 2)
+            for number in PYTHON_IGNORED:
+                signal.signal(number, signal.SIG_DFL)
             for number in ignored:
                 signal.signal(number, signal.SIG_IGN)
+            for limit, value in (limits or {}).items():
+                resource.setrlimit(limit, (value, value))
             if user is not None:
                 account = pwd.getpwnam(user)
                 os.setgroups([])
@@ -361,30 +378,82 @@ def reset_call_log(merged):
         pass
 
 
+class QuittingReader:
+    """The reading end of the program's standard output when a run asks for a
+    reader that goes away: it takes the first `wanted` bytes, then closes."""
+
+    def __init__(self, wanted):
+        self.wanted = wanted
+        self.received = b""
+        self.fd, self.write_end = os.pipe()
+        fcntl.fcntl(self.write_end, fcntl.F_SETPIPE_SZ, SMALLEST_PIPE)
+
+    def read(self):
+        if self.fd is None:
+            return
+        chunk = os.read(self.fd, self.wanted - len(self.received))
+        self.received += chunk
+        if not chunk or len(self.received) >= self.wanted:
+            self.close()
+
+    def close(self):
+        if self.fd is not None:
+            os.close(self.fd)
+            self.fd = None
+
+
+def wait_for_exit(pid, timeout, reader):
+    """Waits for the program (reading for `reader` meanwhile); answers
+    (wait status, rusage, timed out)."""
+    pidfd = os.pidfd_open(pid)
+    deadline = time.monotonic() + timeout
+    finished = False
+    while not finished:
+        waiting = [pidfd] + ([reader.fd] if reader and reader.fd is not None else [])
+        ready, _, _ = select.select(waiting, [], [], max(0.0, deadline - time.monotonic()))
+        if not ready:
+            break
+        if reader and reader.fd in ready:
+            reader.read()
+        finished = pidfd in ready
+    if not finished:
+        os.killpg(pid, 9)  # the program's own process group, as it was started
+    _, status, usage = os.wait4(pid, 0)
+    os.close(pidfd)
+    if reader:
+        reader.close()
+    return status, usage, not finished
+
+
 def perform(run, merged, scratch, snapshots, processes, environment):
     argv = run.get("command") or [BINARY, *run.get("arguments", [])]
     reset_call_log(merged)
     before = snapshots.take()
+    limits = {resource.RLIMIT_AS: run.get("memory_limit"),
+              resource.RLIMIT_FSIZE: run.get("file_size_limit")}
+    limits = {limit: value for limit, value in limits.items() if value is not None}
+    reader = QuittingReader(run["read_stdout"]) if run.get("read_stdout") is not None else None
     stdout_path, stderr_path = f"{scratch}/stdout", f"{scratch}/stderr"
     with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
         started = time.monotonic()
-        pid = start(merged, argv, stdout.fileno(), stderr.fileno(), user=run.get("user"),
-                    environment=environment)
-    pidfd = os.pidfd_open(pid)
-    finished, _, _ = select.select([pidfd], [], [], run.get("timeout", 60))
+        pid = start(merged, argv, reader.write_end if reader else stdout.fileno(),
+                    stderr.fileno(), user=run.get("user"), environment=environment,
+                    ignored=run.get("ignored", ()), limits=limits)
+    if reader:
+        os.close(reader.write_end)
+    status, usage, timed_out = wait_for_exit(pid, run.get("timeout", 60), reader)
     elapsed = time.monotonic() - started
-    timed_out = not finished
-    if timed_out:
-        os.killpg(pid, 9)  # the program's own process group, as it was started
-    _, status = os.waitpid(pid, 0)
-    os.close(pidfd)
     processes.settle()
     with open(stdout_path, "rb") as stdout, open(stderr_path, "rb") as stderr:
         output, errors = stdout.read(), stderr.read()
+    if reader:
+        output = reader.received
     return {
         "status": os.waitstatus_to_exitcode(status),
         "timed_out": timed_out,
         "elapsed": elapsed,
+        "processor": usage.ru_utime + usage.ru_stime,
+        "peak_memory": usage.ru_maxrss * 1024,
         "stdout": base64.b64encode(output).decode(),
         "stderr": base64.b64encode(errors).decode(),
         "calls": read_calls(merged),

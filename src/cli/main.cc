@@ -5,11 +5,13 @@
 #include "cli/run.h"
 #include "cli/subsystems.h"
 #include "manifests/receipt_cache.h"
+#include "system/process_setup.h"
 #include "system/real_platform.h"
 
 // The tool always works on the real system at its fixed locations; nothing
 // on the command line or in the environment moves them.
 int main(int argc, char** argv) {
+  qu::setUpProcess();
   std::unique_ptr<qu::Platform> platform = qu::makeRealPlatform();
   qu::ReceiptCache receipts(*platform);
   const std::vector<std::string> arguments(argv, argv + argc);

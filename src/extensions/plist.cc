@@ -4,10 +4,42 @@
 
 namespace qu::plist {
 
+Dictionary::Dictionary(const Dictionary& other) : entries_(other.entries_) {
+  if (other.positions_) hashKeys();
+}
+
+Dictionary& Dictionary::operator=(const Dictionary& other) {
+  if (this != &other) *this = Dictionary(other);
+  return *this;
+}
+
+Dictionary::Dictionary(Dictionary&& other) noexcept = default;
+Dictionary& Dictionary::operator=(Dictionary&& other) noexcept = default;
+Dictionary::~Dictionary() = default;
+
+std::optional<std::size_t> Dictionary::position(std::string_view key) const {
+  if (positions_) {
+    auto found = positions_->find(key);
+    if (found == positions_->end()) return std::nullopt;
+    return found->second;
+  }
+  auto found = std::find_if(entries_.begin(), entries_.end(),
+                            [key](const Entry& entry) { return entry.first == key; });
+  if (found == entries_.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - entries_.begin());
+}
+
+void Dictionary::hashKeys() {
+  positions_ = std::make_unique<Positions>();
+  positions_->reserve(std::max(entries_.capacity(), kHashedFrom));
+  for (std::size_t index = 0; index < entries_.size(); ++index) {
+    positions_->emplace(entries_[index].first, index);
+  }
+}
+
 const Value* Dictionary::find(std::string_view key) const {
-  auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [key](const Entry& entry) { return entry.first == key; });
-  return it == entries_.end() ? nullptr : &it->second;
+  const std::optional<std::size_t> index = position(key);
+  return index ? &entries_[*index].second : nullptr;
 }
 
 Value* Dictionary::find(std::string_view key) {
@@ -15,19 +47,31 @@ Value* Dictionary::find(std::string_view key) {
 }
 
 void Dictionary::set(std::string key, Value value) {
-  if (Value* existing = find(key)) {
-    *existing = std::move(value);
+  if (const std::optional<std::size_t> index = position(key)) {
+    entries_[*index].second = std::move(value);
     return;
   }
+  const bool entriesMove = entries_.size() == entries_.capacity();
   entries_.emplace_back(std::move(key), std::move(value));
+  if (positions_ && !entriesMove) {
+    positions_->emplace(entries_.back().first, entries_.size() - 1);
+  } else if (positions_ || entries_.size() >= kHashedFrom) {
+    hashKeys();
+  }
 }
 
 bool Dictionary::erase(std::string_view key) {
-  auto it = std::find_if(entries_.begin(), entries_.end(),
-                         [key](const Entry& entry) { return entry.first == key; });
-  if (it == entries_.end()) return false;
-  entries_.erase(it);
+  const std::optional<std::size_t> index = position(key);
+  if (!index) return false;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(*index));
+  if (positions_) hashKeys();
   return true;
+}
+
+void Dictionary::reserve(std::size_t keys) {
+  if (keys <= entries_.capacity()) return;
+  entries_.reserve(keys);
+  if (positions_ || keys >= kHashedFrom) hashKeys();
 }
 
 // Two dictionaries are equal when they hold the same keys with equal values;

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -43,19 +47,29 @@ using Array = std::vector<Value>;
 
 // A dictionary that keeps its keys in the order they were read or added; that
 // order is the dictionary's own order wherever the uninstaller iterates one.
+// A large one also hashes its keys, so a hundred thousand of them are read in
+// linear time; small ones, the most, are scanned and stay small.
 class Dictionary {
  public:
   using Entry = std::pair<std::string, Value>;
 
   Dictionary() = default;
+  // Defined where Value is complete.
+  Dictionary(const Dictionary& other);
+  Dictionary& operator=(const Dictionary& other);
+  Dictionary(Dictionary&& other) noexcept;
+  Dictionary& operator=(Dictionary&& other) noexcept;
+  ~Dictionary();
 
   const Value* find(std::string_view key) const;
   Value* find(std::string_view key);
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   // Replaces the value of an existing key in place, or appends a new entry.
   void set(std::string key, Value value);
-  // Removes the key; false when it was not there.
+  // Removes the key, keeping the others in order; false when it was not there.
   bool erase(std::string_view key);
+  // Makes room for this many keys, so a reader that knows the count grows nothing.
+  void reserve(std::size_t keys);
 
   // Defined below Value: clang instantiates vector's constexpr members where
   // they are used, and Value must be complete by then.
@@ -68,7 +82,18 @@ class Dictionary {
   friend bool operator==(const Dictionary& a, const Dictionary& b);
 
  private:
+  // Key, viewed in its entry, to the entry's index. Built again whenever the
+  // entries move (the vector grows, an entry is erased, a copy is made).
+  using Positions = std::unordered_map<std::string_view, std::size_t>;
+
+  // From this many keys on, a hash finds a key sooner than a scan.
+  static constexpr std::size_t kHashedFrom = 16;
+
+  std::optional<std::size_t> position(std::string_view key) const;
+  void hashKeys();
+
   std::vector<Entry> entries_;
+  std::unique_ptr<Positions> positions_;  // once there are kHashedFrom keys
 };
 
 // Any property-list value: dictionary, array, string, integer, real, Boolean,

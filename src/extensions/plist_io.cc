@@ -1,6 +1,8 @@
 #include "extensions/plist_io.h"
 
 #include <fcntl.h>
+#include <libxml/chvalid.h>
+#include <libxml/xmlstring.h>
 #include <plist/plist.h>
 #include <unistd.h>
 
@@ -94,6 +96,7 @@ std::optional<Value> fromNode(plist_t node, int depth);
 
 std::optional<Value> dictionaryFromNode(plist_t node, int depth) {
   Dictionary dictionary;
+  dictionary.reserve(plist_dict_get_size(node));
   void* rawIter = nullptr;
   plist_dict_new_iter(node, &rawIter);
   DictIter iter(rawIter);
@@ -248,6 +251,25 @@ Node toNode(const Value& value) {
   return node;
 }
 
+// UTF-8 made only of characters an XML document may hold, which strict
+// readers insist on: no control character but tab, line feed and carriage
+// return (U+0000 included), no surrogate, no U+FFFE or U+FFFF.
+bool isXmlText(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.c_str());
+  // The decoder below takes any byte with its top bit set for the start of a
+  // sequence; the checker does not (it stops at a U+0000, which the decoder
+  // then refuses).
+  if (xmlCheckUTF8(bytes) == 0) return false;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    int length = static_cast<int>(std::min<std::size_t>(text.size() - at, 4));
+    const int character = xmlGetUTF8Char(bytes + at, &length);
+    if (character < 0 || !xmlIsCharQ(character)) return false;
+    at += static_cast<std::size_t>(length);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<Value> parse(std::string_view bytes) {
@@ -281,18 +303,15 @@ std::optional<Value> readFile(const std::string& path) {
 std::string toXml(const Value& value) { return xmlOf(toNode(value).get()); }
 
 bool fitsXml(const Value& value) {
-  const auto whole = [](std::string_view text) {
-    return text.find('\0') == std::string_view::npos;
-  };
-  if (const std::string* text = value.string()) return whole(*text);
+  if (const std::string* text = value.string()) return isXmlText(*text);
   if (const Date* date = value.date()) return isWritableDate(date->sinceReferenceDate);
   if (const Array* array = value.array()) {
     return std::all_of(array->begin(), array->end(),
                        [](const Value& item) { return fitsXml(item); });
   }
   if (const Dictionary* dictionary = value.dictionary()) {
-    return std::all_of(dictionary->begin(), dictionary->end(), [&whole](const auto& entry) {
-      return whole(entry.first) && fitsXml(entry.second);
+    return std::all_of(dictionary->begin(), dictionary->end(), [](const auto& entry) {
+      return isXmlText(entry.first) && fitsXml(entry.second);
     });
   }
   return true;
@@ -304,21 +323,22 @@ Status writeFileAtomically(const std::string& path, const Value& value) {
   });
 }
 
-Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write) {
+Status checkFitsXml(const std::string& path, const Value& value) {
   // A binary list can hold what XML cannot; written anyway, a string would
-  // silently end early or a date move.
-  if (!fitsXml(value)) {
-    return Status::error(EINVAL, "write " + path + ": a value the XML form cannot hold");
-  }
+  // silently end early, a date move, or no strict reader open the file again.
+  if (fitsXml(value)) return Status::ok();
+  return Status::error(EILSEQ, "write " + path + ": a value the XML form cannot hold");
+}
+
+Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write) {
+  if (Status fits = checkFitsXml(path, value); !fits) return fits;
   return replaceFileAtomically(path, toXml(value), write);
 }
 
 Status writeFileAtomicallyAt(int directory, const std::string& name, const Value& value,
                              const struct stat& original, const WriteCall& write,
                              const std::string& shownPath) {
-  if (!fitsXml(value)) {
-    return Status::error(EINVAL, "write " + shownPath + ": a value the XML form cannot hold");
-  }
+  if (Status fits = checkFitsXml(shownPath, value); !fits) return fits;
   return replaceFileAt(directory, name, toXml(value), &original, write, shownPath);
 }
 

@@ -19,18 +19,24 @@ std::optional<Value> parse(std::string_view bytes);
 std::optional<Value> readFile(const std::string& path);
 
 // The XML form of a value. Dates are written to the second, within the years
-// 1 to 9999; a string or key ends at its first U+0000 (see fitsXml).
+// 1 to 9999; a string or key ends at its first U+0000, and other text XML
+// cannot hold is written as it is (see fitsXml).
 std::string toXml(const Value& value);
 
-// Whether the XML form keeps the value: no string or key holds U+0000 and
-// every date lies within the years 1 to 9999.
+// Whether the XML form keeps the value and strict XML readers accept it:
+// every string and key is UTF-8 of characters XML allows (no control
+// character but tab, line feed and carriage return, no U+FFFE or U+FFFF),
+// and every date lies within the years 1 to 9999.
 bool fitsXml(const Value& value);
+// As fitsXml, as the answer writeFileAtomically gives for the path: EILSEQ
+// when the value does not fit.
+Status checkFitsXml(const std::string& path, const Value& value);
 
 // Writes the value's XML form to the path atomically: a temporary file in the
 // same directory, flushed to disk, then renamed over the target. An existing
 // target's permission bits and owner are kept. On failure the original file
 // is untouched and no temporary file is left. A value that does not fit the
-// XML form is refused with EINVAL rather than written cut short.
+// XML form is refused with EILSEQ rather than written cut short or unreadable.
 Status writeFileAtomically(const std::string& path, const Value& value);
 // As above, filling the temporary file through the given write(2).
 Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write);

@@ -142,6 +142,25 @@ TEST(ParseTest, ReadsHandWrittenXmlWithEveryTypeInFileOrder) {
   EXPECT_EQ(*d.find("paths"), Value(Array{"/a", Dictionary{}}));
 }
 
+TEST(ParseTest, ReadsAHundredThousandKeysInFileOrderAndKeepsTheLastOfTwins) {
+  std::string xml = "<plist version=\"1.0\"><dict>";
+  for (int i = 99999; i >= 0; --i) {
+    xml += "<key>k" + std::to_string(i) + "</key><integer>" + std::to_string(i) + "</integer>";
+  }
+  xml += "<key>k5</key><string>again</string></dict></plist>";
+
+  std::optional<Value> parsed = parse(xml);
+
+  ASSERT_TRUE(parsed);
+  const Dictionary& dictionary = *parsed->dictionary();
+  ASSERT_EQ(dictionary.size(), 100000u);
+  EXPECT_EQ(dictionary.entries().front().first, "k99999");
+  EXPECT_EQ(dictionary.entries().back().first, "k0");
+  EXPECT_EQ(dictionary.entries()[99994].first, "k5");
+  EXPECT_EQ(*dictionary.find("k5"), Value("again"));
+  EXPECT_EQ(*dictionary.find("k77"), Value::integer(77));
+}
+
 TEST(ParseTest, RejectsWhatIsNoPropertyList) {
   const std::string notPlists[] = {
       "",
@@ -200,6 +219,8 @@ TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
   keyWithNul.set(std::string("a\0b", 3), true);
   Dictionary farDate;
   farDate.set("when", Date{1e12});  // beyond the year 9999
+  Dictionary keyWithNonCharacter;
+  keyWithNonCharacter.set("not a character \xEF\xBF\xBF", true);  // U+FFFF
   const struct {
     const char* story;
     Value value;
@@ -207,6 +228,12 @@ TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
       {"a string holding NUL", Array{"fine", std::string("cut\0here", 8)}},
       {"a key holding NUL", keyWithNul},
       {"a date XML cannot write", farDate},
+      {"a control character", Array{"tab\tline\ncarriage\r fine", "escape \x1B[0m"}},
+      {"U+FFFE", "\xEF\xBF\xBE"},
+      {"a key holding U+FFFF", keyWithNonCharacter},
+      {"a surrogate", "\xED\xA0\x80"},
+      {"bytes that are not UTF-8", "Latin-1 \xE9t\xE9"},
+      {"a sequence that starts with a continuation byte", "c\x91\x92" "ane"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -215,7 +242,7 @@ TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
 
     Status status = writeFileAtomically(path, c.value);
 
-    EXPECT_EQ(status.errnum(), EINVAL) << c.story;
+    EXPECT_EQ(status.errnum(), EILSEQ) << c.story;
     EXPECT_EQ(qu::testing::readWholeFile(path), original) << c.story;
     EXPECT_THAT(directoryEntries(dir.path()), ElementsAre("prefs.plist")) << c.story;
   }

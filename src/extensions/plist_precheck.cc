@@ -11,6 +11,7 @@ namespace {
 // --- Binary form: "bplist00", objects, an offset table, a 32-byte trailer.
 
 constexpr std::uint8_t kInteger = 0x1;
+constexpr std::uint8_t kAsciiString = 0x5;
 constexpr std::uint8_t kUtf16String = 0x6;
 constexpr std::uint8_t kArray = 0xA;
 constexpr std::uint8_t kDictionary = 0xD;
@@ -187,6 +188,10 @@ bool binaryIsSafe(std::string_view bytes) {
     if (!child || *child >= list.objects()) continue;
 
     if (isKey) {
+      // The library reads a key's object in full before it looks at its
+      // type, so a key naming a container would unfold unmeasured.
+      const std::optional<std::uint8_t> keyType = list.type(*child);
+      if (keyType != kAsciiString && keyType != kUtf16String) return false;
       if (!keyChecked[*child]) {
         keyChecked[*child] = true;
         if (holdsNul(list, *child, budget) || budget == 0) return false;

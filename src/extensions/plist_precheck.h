@@ -14,8 +14,10 @@ inline constexpr int kDeepestNesting = 512;
 // its recursion can go (a binary list of under a megabyte suffices), and a
 // binary dictionary key whose UTF-16 text holds U+0000 (it aborts). Such
 // bytes answer false, as do binary lists whose objects overlap so that
-// checking them would take more than a walk over the bytes. Anything else
-// answers true, malformed input included: the library refuses that itself.
+// checking them would take more than a walk over the bytes, and binary keys
+// that are not strings (the library would unfold them before refusing them).
+// Anything else answers true, malformed input included: the library refuses
+// that itself.
 bool safeToParse(std::string_view bytes);
 
 }  // namespace qu::plist

@@ -82,6 +82,17 @@ TEST(SafeToParseTest, RefusesWhatWouldBringTheLibraryDown) {
        binaryList({"\xD1" + twoBytes(1) + twoBytes(2), "\x51k", kUtf16EWithNul}), true},
       {"an ASCII key holding NUL",
        binaryList({"\xD1" + twoBytes(1) + twoBytes(2), std::string("\x52\x00k", 3), kTrue}), true},
+      {"a key naming arrays that each hold the next one twice", [] {
+         std::vector<std::string> objects{"\xD1" + twoBytes(2) + twoBytes(1), kTrue};
+         for (int i = 3; i <= 24; ++i) objects.push_back("\xA2" + twoBytes(i) + twoBytes(i));
+         objects.emplace_back("\xA0");
+         return binaryList(objects);
+       }(),
+       false},
+      {"a key naming an empty array",
+       binaryList({"\xD1" + twoBytes(1) + twoBytes(2), "\xA0", kTrue}), false},
+      {"a key naming a number",
+       binaryList({"\xD1" + twoBytes(1) + twoBytes(2), "\x10\x07", kTrue}), false},
       {"a key shared by many dictionaries",
        binaryList({"\xA3" + twoBytes(1) + twoBytes(1) + twoBytes(1),
                    "\xD1" + twoBytes(2) + twoBytes(3), "\x51k", kTrue}),

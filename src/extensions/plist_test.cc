@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace qu::plist {
 namespace {
 
@@ -33,9 +36,41 @@ TEST(DictionaryTest, EraseRemovesOnlyThatKeyAndReportsWhetherItWasThere) {
   EXPECT_FALSE(dictionary.erase("X"));
   EXPECT_TRUE(dictionary.erase(""));
   EXPECT_FALSE(dictionary.erase(""));
+  // The keys after the erased one are still found, and replaced where they stand.
+  dictionary.set("y", "3");
+  dictionary.set("", "back at the end");
 
-  EXPECT_THAT(keysOf(dictionary), ::testing::ElementsAre("x", "y"));
-  EXPECT_EQ(dictionary.find(""), nullptr);
+  EXPECT_THAT(keysOf(dictionary), ::testing::ElementsAre("x", "y", ""));
+  EXPECT_EQ(*dictionary.find("y")->string(), "3");
+  EXPECT_EQ(*dictionary.find("x")->string(), "1");
+}
+
+TEST(DictionaryTest, KeysAreFoundAfterGrowingErasingAndCopyingSmallAndLarge) {
+  // Short keys live inside their entries, which move as the dictionary grows.
+  for (int size : {3, 40, 1000}) {
+    SCOPED_TRACE(size);
+    Dictionary dictionary;
+    std::vector<std::string> keys;
+    for (int i = 0; i < size; ++i) {
+      keys.push_back("k" + std::to_string(i));
+      dictionary.set(keys.back(), Value::integer(i));
+    }
+    dictionary.set("k1", "twice");
+    ASSERT_TRUE(dictionary.erase("k0"));
+    Dictionary copy = dictionary;
+    copy.set("k2", "only in the copy");
+    dictionary = Dictionary(dictionary);  // a copy assigned over itself, by way of a temporary
+
+    EXPECT_EQ(keysOf(dictionary), std::vector<std::string>(keys.begin() + 1, keys.end()));
+    EXPECT_EQ(dictionary.find("k0"), nullptr);
+    EXPECT_EQ(*dictionary.find("k1"), Value("twice"));
+    EXPECT_EQ(*dictionary.find("k2"), Value::integer(2));
+    EXPECT_EQ(*copy.find("k2"), Value("only in the copy"));
+    for (int i = 2; i < size; ++i) {
+      ASSERT_NE(copy.find(keys[static_cast<std::size_t>(i)]), nullptr) << i;
+      EXPECT_EQ(*dictionary.find(keys[static_cast<std::size_t>(i)]), Value::integer(i)) << i;
+    }
+  }
 }
 
 TEST(DictionaryTest, EqualityIgnoresKeyOrderButNotValuesOrTypes) {

@@ -123,7 +123,8 @@ class Platform {
   // and every other value. The file is reached as examine() does and must be
   // a regular file, not a link. A file that cannot be read as a dictionary is
   // left untouched and reported with ENOENT (missing), ELOOP (a link, or a
-  // link on the way refused) or EINVAL (not a dictionary).
+  // link on the way refused) or EINVAL (not a dictionary); one holding a
+  // value its written form cannot keep, with EILSEQ.
   virtual Status removePropertyListKeys(const std::string& path,
                                         const std::vector<std::string>& keyPaths) = 0;
   // Reports a path of a package that the removal leaves in place, and why;

@@ -5,6 +5,7 @@
 
 #include "extensions/paths.h"
 #include "extensions/plist_io.h"
+#include "extensions/recurse.h"
 #include "extensions/text.h"
 #include "system/walk_queries.h"
 
@@ -198,14 +199,18 @@ Status DryRunPlatform::removePropertyListKeys(const std::string& path,
   if (Status refused = propertyListRefusal(path, state); !refused.isOk()) return refused;
   if (state.kind == PathState::Kind::Missing) return Status::fromErrno(ENOENT, "read " + path);
   const std::optional<std::string> bytes = readFile(path);
-  const std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
+  std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
   if (!contents) {
     if (!exists(path)) return Status::fromErrno(ENOENT, "read " + path);
     return Status::error(EINVAL, "read " + path + ": not a property list");
   }
-  if (contents->dictionary() == nullptr) {
+  plist::Dictionary* dictionary = contents->dictionary();
+  if (dictionary == nullptr) {
     return Status::error(EINVAL, "read " + path + ": not a dictionary");
   }
+  // The real edit would refuse to write what is left.
+  plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
+  if (Status fits = plist::checkFitsXml(path, *contents); !fits) return fits;
   for (const std::string& keyPath : keyPaths) effects_.removeKey(path, keyPath);
   return Status::ok();
 }

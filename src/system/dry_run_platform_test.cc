@@ -205,6 +205,9 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
   const std::string notDictionary = tmp.writeFile(
       "array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
   const std::string garbage = tmp.writeFile("garbage.plist", "not a property list");
+  const std::string control = tmp.writeFile(
+      "control.plist", "<plist version=\"1.0\"><dict><key>a</key><true/>"
+                       "<key>b</key><string>\x1B</string></dict></plist>");
   const std::string deleted = tmp.writeFile("deleted.plist", kPreferences);
   const std::string linked = tmp.makeSymlink("linked.plist", tmp.writeFile("target.plist", kPreferences));
   ASSERT_TRUE(dryRun.removePath(deleted, RemovalScope::NonDirectory).removed());
@@ -219,12 +222,14 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
       {notDictionary, EINVAL},
       {garbage, EINVAL},
       {linked, ELOOP},  // never edited through a link
+      {control, EILSEQ},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(dryRun.removePropertyListKeys(c.path, {"a"}).errnum(), c.errnum) << c.path;
   }
   // The same answers as the real edit, for the files it sees the same way.
-  for (const std::string& path : {tmp.at("missing.plist"), notDictionary, garbage, linked}) {
+  for (const std::string& path :
+       {tmp.at("missing.plist"), notDictionary, garbage, linked, control}) {
     EXPECT_EQ(real.removePropertyListKeys(path, {"a"}).errnum(),
               dryRun.removePropertyListKeys(path, {"a"}).errnum())
         << path;

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "extensions/case_folding.h"
@@ -19,6 +19,7 @@
 #include "extensions/plist_io.h"
 #include "extensions/recurse.h"
 #include "system/applications.h"
+#include "system/line_output.h"
 #include "system/log_line.h"
 #include "system/path_walk.h"
 #include "system/walk_queries.h"
@@ -49,14 +50,14 @@ WriteCall writeCall() {
   return [](int fd, const void* data, std::size_t size) { return ::write(fd, data, size); };
 }
 
-// A child that inherits our standard output must see everything we printed
-// before it, or its lines would overtake ours.
-void flushOurOutput() { (void)std::fflush(stdout); }
+LineOutput::Pace paceOf(int fd) {
+  return ::isatty(fd) ? LineOutput::Pace::EveryLine : LineOutput::Pace::Blocks;
+}
 
 class RealPipedChild final : public PipedChild {
  public:
-  explicit RealPipedChild(ChildProcess child)
-      : child_(std::move(child)), reader_(child_.outputFd()) {}
+  RealPipedChild(ChildProcess child, DetachedChildren& detached)
+      : child_(std::move(child)), reader_(child_.outputFd()), detached_(detached) {}
 
   std::optional<std::string> readLine() override {
     if (child_.outputFd() < 0) return std::nullopt;
@@ -71,12 +72,15 @@ class RealPipedChild final : public PipedChild {
       }
       child_.closeOutput();
     }
-    return child_.wait();
+    const ExitStatus status = child_.wait();
+    detached_.reapEnded();
+    return status;
   }
 
  private:
   ChildProcess child_;
   LineReader reader_;
+  DetachedChildren& detached_;
 };
 
 class RealPlatform final : public Platform {
@@ -85,12 +89,16 @@ class RealPlatform final : public Platform {
       : locations_(std::move(locations)),
         options_(std::move(options)),
         write_(options_.propertyListWrite ? options_.propertyListWrite : writeCall()),
-        walker_(locations_.administratorsGroup) {
+        walker_(locations_.administratorsGroup),
+        output_(STDOUT_FILENO, paceOf(STDOUT_FILENO)) {
     // Started by someone who is not root, the process may hold root's rights
     // all the same (a setuid start): what runs as root must not run in the
     // caller's environment, their PATH and loader variables.
     if (::getuid() != 0) cleanEnvironment_ = resetEnvironment(ourEnvironment(), rootHome());
   }
+  RealPlatform(const RealPlatform&) = delete;
+  RealPlatform& operator=(const RealPlatform&) = delete;
+  ~RealPlatform() override { reportLoss(output_.flush()); }
 
   const Locations& locations() const override { return locations_; }
 
@@ -104,42 +112,42 @@ class RealPlatform final : public Platform {
     // A failed read leaves no output, which callers take as a failed query.
     std::string output = readAllBytes(child->outputFd()).value_or(std::string());
     child->closeOutput();
-    return {child->wait(), std::move(output)};
+    const ExitStatus status = child->wait();
+    detached_.reapEnded();
+    return {status, std::move(output)};
   }
 
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override {
-    flushOurOutput();
-    auto child = spawnChild(program, arguments, ourStreams(), childEnvironment());
+    auto child = spawnChild(program, arguments, streamsSharingOutput(), childEnvironment());
     if (!child) return ExitStatus::notStarted(child.error().errnum());
-    return child->wait();
+    const ExitStatus status = child->wait();
+    detached_.reapEnded();
+    return status;
   }
 
   Status startDetached(const std::string& program,
                        const std::vector<std::string>& arguments) override {
-    flushOurOutput();
-    auto child = spawnChild(program, arguments, ourStreams(), childEnvironment());
+    auto child = spawnChild(program, arguments, streamsSharingOutput(), childEnvironment());
     if (!child) return child.error();
-    // Not waited for; the uninstaller is short-lived and the child outlives it.
-    child->release();
+    // Not waited for: reaped once it has ended, after a later wait or at the end.
+    detached_.add(std::move(child).value());
     return Status::ok();
   }
 
   Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) override {
-    flushOurOutput();
+    reportLoss(output_.flushBeforeChild());
     auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::Inherit},
                             childEnvironment());
     if (!child) return child.error();
-    return std::unique_ptr<PipedChild>(std::make_unique<RealPipedChild>(std::move(child).value()));
+    return std::unique_ptr<PipedChild>(
+        std::make_unique<RealPipedChild>(std::move(child).value(), detached_));
   }
 
   void reserveStandardOutput() override { standardOutputReserved_ = true; }
 
-  // Standard output that cannot be written to has no better place to complain.
-  void print(std::string_view text) override {
-    (void)std::fwrite(text.data(), 1, text.size(), stdout);
-  }
+  void print(std::string_view text) override { reportLoss(output_.print(text)); }
 
   void printProgress(std::string_view line) override { print(line); }
 
@@ -271,15 +279,31 @@ class RealPlatform final : public Platform {
   const std::vector<std::string>* childEnvironment() const {
     return cleanEnvironment_ ? &*cleanEnvironment_ : nullptr;
   }
-  ChildStreams ourStreams() const {
-    return {standardOutputReserved_ ? ChildStream::OurStandardError : ChildStream::Inherit,
-            ChildStream::Inherit};
+
+  // A child that shares our standard output must see everything we printed
+  // before it, or its lines would overtake ours; once no one reads our
+  // output, the child's goes nowhere instead of into a broken pipe, and
+  // while it is reserved for a JSON stream, to our standard error.
+  ChildStreams streamsSharingOutput() {
+    reportLoss(output_.flushBeforeChild());
+    if (output_.lost()) return {ChildStream::DevNull, ChildStream::Inherit};
+    if (standardOutputReserved_) return {ChildStream::OurStandardError, ChildStream::Inherit};
+    return {ChildStream::Inherit, ChildStream::Inherit};
+  }
+
+  // Losing standard output stops the printing and nothing else.
+  void reportLoss(const Status& status) {
+    if (status) return;
+    writeLogLine("Standard output lost (" + std::string(std::strerror(status.errnum())) +
+                 "): nothing more is printed; the run goes on");
   }
 
   Locations locations_;
   RealPlatformOptions options_;
   WriteCall write_;
   PathWalker walker_;
+  LineOutput output_;
+  DetachedChildren detached_;
   std::optional<std::vector<std::string>> cleanEnvironment_;  // none: children get ours
   bool standardOutputReserved_ = false;
 };

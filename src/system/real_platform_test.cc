@@ -9,8 +9,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "system/log_line.h"
 #include "system/spawn.h"
@@ -97,6 +102,71 @@ TEST_F(RealPlatformTest, RunsProgramsWithTheirArguments) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(testing::readWholeFile(marker), marker + "|");
+}
+
+// Our children that have ended and wait to be reaped.
+std::vector<pid_t> zombieChildren() {
+  std::vector<pid_t> zombies;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::size_t nameEnd = text.rfind(')');
+    if (nameEnd == std::string::npos) continue;
+    std::istringstream fields(text.substr(nameEnd + 1));
+    char state = 0;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (state == 'Z' && parent == ::getpid()) zombies.push_back(std::stoi(name));
+  }
+  return zombies;
+}
+
+bool waitForAZombie() {
+  for (int i = 0; i < 500 && zombieChildren().empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return !zombieChildren().empty();
+}
+
+TEST_F(RealPlatformTest, DetachedChildrenAreReapedAfterLaterWaitsAndAtTheEnd) {
+  ASSERT_TRUE(platform->startDetached("/bin/true", {}).isOk());
+  ASSERT_TRUE(waitForAZombie());
+  EXPECT_EQ(platform->captureOutput("/bin/echo", {"x"}).output, "x\n");
+  EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
+
+  ASSERT_TRUE(platform->startDetached("/bin/true", {}).isOk());
+  ASSERT_TRUE(waitForAZombie());
+  platform.reset();
+  EXPECT_EQ(zombieChildren(), std::vector<pid_t>{});
+}
+
+TEST_F(RealPlatformTest, ChildrenStartWithEverySignalAtItsDefaultAndNoneBlocked) {
+  // What a caller under nohup or in the background leaves, and more.
+  std::vector<std::pair<int, void (*)(int)>> previous;
+  for (int signal : {SIGINT, SIGQUIT, SIGHUP, SIGPIPE, SIGXFSZ, SIGUSR1}) {
+    previous.emplace_back(signal, std::signal(signal, SIG_IGN));
+  }
+  sigset_t blocked;
+  sigset_t before;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  ::sigprocmask(SIG_BLOCK, &blocked, &before);
+
+  const CapturedOutput captured =
+      platform->captureOutput("/bin/grep", {"-E", "^Sig(Blk|Ign)", "/proc/self/status"});
+
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  for (const auto& [signal, handler] : previous) std::signal(signal, handler);
+  // Only the C library's own signals below SIGRTMIN, which its posix_spawn
+  // leaves ignored in every child.
+  std::uint64_t libraryOwn = 0;
+  for (int signal = 32; signal < SIGRTMIN; ++signal) libraryOwn |= std::uint64_t{1} << (signal - 1);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "SigBlk:\t%016llx\nSigIgn:\t%016llx\n", 0ULL,
+                static_cast<unsigned long long>(libraryOwn));
+  EXPECT_EQ(captured.output, expected);
 }
 
 TEST_F(RealPlatformTest, FindsAndQuitsARunningApplication) {

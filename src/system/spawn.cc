@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <utility>
+#include <vector>
 
 extern char** environ;
 
@@ -80,13 +81,13 @@ Status spawnError(int errnum, const std::string& program) {
   return Status::fromErrno(errnum, "start " + program);
 }
 
-// A child should not inherit whatever signal setup the uninstaller has.
+// A child should not inherit whatever signal setup the uninstaller has, nor
+// what its own caller left ignored (SIGINT and SIGQUIT under nohup, SIGCHLD).
 int prepareAttributes(SpawnAttributes& attributes) {
   sigset_t none;
   sigemptyset(&none);
   sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
+  sigfillset(&defaults);
   if (int error = ::posix_spawnattr_setsigmask(attributes.get(), &none)) return error;
   if (int error = ::posix_spawnattr_setsigdefault(attributes.get(), &defaults)) return error;
   return ::posix_spawnattr_setflags(attributes.get(),
@@ -130,9 +131,26 @@ ExitStatus ChildProcess::wait() {
   return *status_;
 }
 
-void ChildProcess::release() {
+pid_t ChildProcess::release() {
   output_.reset();
-  pid_ = -1;
+  return std::exchange(pid_, -1);
+}
+
+void DetachedChildren::add(ChildProcess child) {
+  const pid_t pid = child.release();
+  if (pid > 0) pids_.push_back(pid);
+}
+
+void DetachedChildren::reapEnded() {
+  std::erase_if(pids_, [](pid_t pid) {
+    int status = 0;
+    pid_t answer = 0;
+    do {
+      answer = ::waitpid(pid, &status, WNOHANG);
+    } while (answer < 0 && errno == EINTR);
+    // Ended and reaped now, or no longer ours to reap.
+    return answer != 0;
+  });
 }
 
 Result<ChildProcess> spawnChild(const std::string& program,

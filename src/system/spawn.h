@@ -42,8 +42,9 @@ class ChildProcess {
 
   // Waits until the child has ended; later calls give the same answer.
   ExitStatus wait();
-  // Gives up the child: it runs on and is never waited for by us.
-  void release();
+  // Gives up the child: it runs on and this object no longer waits for it.
+  // Answers its pid, for whoever reaps it instead.
+  pid_t release();
 
  private:
   void finish();
@@ -53,12 +54,31 @@ class ChildProcess {
   std::optional<ExitStatus> status_;
 };
 
+// Children that run on unwaited for. Each is reaped once it has ended,
+// without ever waiting for one that still runs; whatever is left when this
+// goes away is adopted by init once we exit.
+class DetachedChildren {
+ public:
+  DetachedChildren() = default;
+  DetachedChildren(const DetachedChildren&) = delete;
+  DetachedChildren& operator=(const DetachedChildren&) = delete;
+  ~DetachedChildren() { reapEnded(); }
+
+  void add(ChildProcess child);
+  // Reaps those that have ended (waitpid with WNOHANG).
+  void reapEnded();
+  std::size_t count() const { return pids_.size(); }
+
+ private:
+  std::vector<pid_t> pids_;
+};
+
 // Starts the program directly (no shell, no PATH search) with argv[0] set to
 // the program path and every argument passed unchanged, empty ones included.
 // The child gets our environment and working directory, an empty signal mask
-// and the default action for SIGPIPE. A program that cannot be executed is
-// reported as an error Status carrying the errno.
-// `environment` ("NAME=value" each) replaces ours when given.
+// and the default action for every signal, whatever our caller left ignored.
+// A program that cannot be executed is reported as an error Status carrying
+// the errno. `environment` ("NAME=value" each) replaces ours when given.
 Result<ChildProcess> spawnChild(const std::string& program,
                                 const std::vector<std::string>& arguments, ChildStreams streams,
                                 const std::vector<std::string>* environment = nullptr);

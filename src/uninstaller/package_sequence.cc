@@ -65,6 +65,11 @@ void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
     logSkipped(platform, quoted("preRemoveScript"), "not a string");
     return;
   }
+  // Relative to whatever directory root was started in: never run.
+  if (!script->starts_with('/')) {
+    logSkipped(platform, quoted("preRemoveScript"), "a relative path: '" + *script + "'");
+    return;
+  }
   // It runs as root: only a script root alone controls. A missing one is
   // left to the start, which says so.
   if (const Status trusted = platform.trustedByRoot(*script);
@@ -140,11 +145,20 @@ void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
       logSkipped(platform, what, "not an array");
       continue;
     }
-    // A file that is missing or not a dictionary is left alone, silently;
-    // one reached through a link is worth a word, as someone may have put
-    // the link there.
-    const Status edited = platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
-    if (edited.errnum() == ELOOP) platform.log("Not editing '" + file + "': " + edited.message());
+    if (!file.starts_with('/')) {
+      logSkipped(platform, what, "a relative path");
+      continue;
+    }
+    // A file that is missing or not a dictionary is left alone, silently, as
+    // is a failed write; one reached through a link is worth a word, as
+    // someone may have put the link there, and so is one whose values XML
+    // cannot hold.
+    const Status status =
+        platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+    if (status.errnum() == ELOOP) platform.log("Not editing '" + file + "': " + status.message());
+    if (status.errnum() == EILSEQ) {
+      platform.log("Property list left unchanged: " + status.message());
+    }
   }
 }
 

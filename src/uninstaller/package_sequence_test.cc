@@ -104,6 +104,16 @@ TEST_F(PackageSequenceTest, FailingOrMissingProgramsAreLoggedAndTheRestStillRuns
 
 TEST_F(PackageSequenceTest, SettingsOfTheWrongShapeAreSkippedWithALogLine) {
   const std::string prefs = at("prefs.plist");
+  // Read from a lenient form; written back it would be XML no strict reader opens.
+  plist::Dictionary control;
+  control.set("bell", "ring\x07");
+  control.set("gone", true);
+  const std::string bell = world.tmp.writeFile("bell.plist", plist::toXml(control));
+  const auto editing = [](const std::string& file) {
+    plist::Dictionary edits;
+    edits.set(file, plist::Array{"gone"});
+    return plist::Value(edits);
+  };
   const struct {
     const char* key;
     plist::Value value;
@@ -122,6 +132,12 @@ TEST_F(PackageSequenceTest, SettingsOfTheWrongShapeAreSkippedWithALogLine) {
          return plist::Value(edits);
        }(),
        "Skipping \"plistremove\" for '" + prefs + "' of the uninstall plist: not an array"},
+      {"preRemoveScript", "scripts/pre",
+       "Skipping \"preRemoveScript\" of the uninstall plist: a relative path: 'scripts/pre'"},
+      {"plistremove", editing("prefs.plist"),
+       "Skipping \"plistremove\" for 'prefs.plist' of the uninstall plist: a relative path"},
+      {"plistremove", editing(bell),
+       "Property list left unchanged: write " + bell + ": a value the XML form cannot hold"},
   };
   for (const auto& c : cases) {
     platform.logLines.clear();

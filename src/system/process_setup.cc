@@ -1,0 +1,22 @@
+#include "system/process_setup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace qu {
+
+void setUpProcess() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // open() takes the lowest free number, which is this one.
+    (void)::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);
+  (void)std::signal(SIGCHLD, SIG_DFL);
+}
+
+}  // namespace qu

@@ -1,0 +1,15 @@
+#pragma once
+
+namespace qu {
+
+// Puts the process in a known state before anything else runs, whatever the
+// caller left behind:
+// - descriptors 0, 1 and 2 are open (on /dev/null when they were closed), so
+//   no file we open later becomes our standard output or error;
+// - SIGPIPE and SIGXFSZ are ignored, so a reader that goes away or a full
+//   output file makes a write fail instead of ending a removal half-way;
+// - SIGCHLD has its default action, without which the kernel reaps our
+//   children itself and no tool's exit status could be read.
+void setUpProcess();
+
+}  // namespace qu

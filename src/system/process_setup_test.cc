@@ -1,0 +1,52 @@
+#include "system/process_setup.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <csignal>
+#include <string>
+
+#include "system/spawn.h"
+
+namespace qu {
+namespace {
+
+bool disposition(int signal, void (*expected)(int)) {
+  struct sigaction current {};
+  return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == expected;
+}
+
+// In a child of the test, started as a careless caller would start the tool:
+// standard output closed, SIGCHLD ignored, SIGPIPE and SIGXFSZ at their defaults.
+TEST(SetUpProcessTest, LeavesOutputOpenWritesFailingAndChildrenWaitable) {
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(STDOUT_FILENO);
+    std::signal(SIGCHLD, SIG_IGN);
+    std::signal(SIGPIPE, SIG_DFL);
+    std::signal(SIGXFSZ, SIG_DFL);
+
+    setUpProcess();
+
+    char target[PATH_MAX] = {};
+    const bool outputOnNull = ::readlink("/proc/self/fd/1", target, sizeof target - 1) > 0 &&
+                              std::string(target) == "/dev/null";
+    auto child = spawnChild("/bin/true", {}, {});
+    const bool waitable = child.hasValue() && child->wait() == ExitStatus::exited(0);
+    const bool signals = disposition(SIGPIPE, SIG_IGN) && disposition(SIGXFSZ, SIG_IGN) &&
+                         disposition(SIGCHLD, SIG_DFL);
+    ::_exit((outputOnNull ? 0 : 1) | (waitable ? 0 : 2) | (signals ? 0 : 4));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: output not on /dev/null, 2: child not waitable, "
+                                       "4: signal dispositions";
+}
+
+}  // namespace
+}  // namespace qu
