@@ -27,15 +27,22 @@ constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Links followed for one path before the walk gives up, as the kernel does.
 constexpr int kMaxLinks = 32;
 
-// Kept descriptors: enough for the directories a package's lists touch at
-// once, far below the process's limit.
+// Kept descriptors: one per directory of a large package's lists, which the
+// removal visits in an order of path lengths, not of directories, so fewer
+// would be opened again and again. The soft limit on open files is raised
+// towards the hard one for them (a descriptor that only names a directory
+// costs the kernel little), and they never take more than half of it.
 std::size_t keptDescriptors() {
+  constexpr rlim_t kWanted = 2 * 16384;
   struct rlimit limit {};
-  std::size_t capacity = 512;
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
-    capacity = std::min<std::size_t>(capacity, static_cast<std::size_t>(limit.rlim_cur / 4));
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 16;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kWanted) {
+    struct rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
+    if (raised.rlim_cur > limit.rlim_cur && ::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
-  return std::max<std::size_t>(capacity, 16);
+  const rlim_t available = limit.rlim_cur == RLIM_INFINITY ? kWanted : limit.rlim_cur;
+  return std::max<std::size_t>(static_cast<std::size_t>(available / 2), 16);
 }
 
 // A link's target resolved against the physical directory that holds the
@@ -70,7 +77,11 @@ WalkedDirectory failure(int errnum) { return {-1, errnum, {}}; }
 PathWalker::PathWalker(gid_t administratorsGroup)
     : administratorsGroup_(administratorsGroup), capacity_(keptDescriptors()) {}
 
-std::string PathWalker::parentKey(const std::string& normal) { return parentPath(normal); }
+std::string_view PathWalker::parentKey(std::string_view normal) {
+  const std::size_t slash = normal.rfind('/');
+  if (slash == std::string_view::npos || slash == 0) return "/";
+  return normal.substr(0, slash);
+}
 
 bool PathWalker::entryTrusted(const struct stat& info) const {
   if (info.st_uid != 0) return false;
@@ -86,20 +97,20 @@ bool PathWalker::ownedByRootAlone(const struct stat& info) const {
   return entryTrusted(info);
 }
 
-WalkedDirectory PathWalker::directory(const std::string& normal) {
+WalkedDirectory PathWalker::directory(std::string_view normal) {
   WalkedDirectory result;
   if (normal.empty() || normal.front() != '/') return failure(EINVAL);
   if (Entry* entry = lookup(normal, 0, result)) result.fd = entry->fd.get();
   return result;
 }
 
-bool PathWalker::directoryTrusted(const std::string& normal) {
+bool PathWalker::directoryTrusted(std::string_view normal) {
   WalkedDirectory ignored;
   const Entry* entry = normal.starts_with('/') ? lookup(normal, 0, ignored) : nullptr;
   return entry != nullptr && entry->trusted;
 }
 
-PathWalker::Entry* PathWalker::lookup(const std::string& normal, int depth,
+PathWalker::Entry* PathWalker::lookup(std::string_view normal, int depth,
                                       WalkedDirectory& failed) {
   if (auto found = entries_.find(normal); found != entries_.end()) {
     ages_.splice(ages_.begin(), ages_, found->second.age);
@@ -119,7 +130,7 @@ PathWalker::Entry* PathWalker::lookup(const std::string& normal, int depth,
   return openChild(*parent, normal, lastComponent(normal), depth, failed);
 }
 
-PathWalker::Entry* PathWalker::openChild(Entry& parent, const std::string& key,
+PathWalker::Entry* PathWalker::openChild(Entry& parent, std::string_view key,
                                          std::string_view name, int depth,
                                          WalkedDirectory& failed) {
   const std::string component(name);
@@ -146,13 +157,13 @@ PathWalker::Entry* PathWalker::openChild(Entry& parent, const std::string& key,
   return nullptr;
 }
 
-PathWalker::Entry* PathWalker::followLink(Entry& parent, const std::string& key,
+PathWalker::Entry* PathWalker::followLink(Entry& parent, std::string_view key,
                                           std::string_view name, const struct stat& link,
                                           int depth, WalkedDirectory& failed) {
   // Only the system's own links are followed: root's, in directories no one
   // else may change. A link anyone else could have made is never taken.
   if (!parent.trusted || link.st_uid != 0) {
-    failed = {-1, ELOOP, key};
+    failed = {-1, ELOOP, std::string(key)};
     return nullptr;
   }
   if (depth >= kMaxLinks) {
@@ -181,14 +192,14 @@ PathWalker::Entry* PathWalker::followLink(Entry& parent, const std::string& key,
   return &keep(key, std::move(alias), trusted, std::move(physical));
 }
 
-PathWalker::Entry& PathWalker::keep(const std::string& key, UniqueFd fd, bool trusted,
+PathWalker::Entry& PathWalker::keep(std::string_view key, UniqueFd fd, bool trusted,
                                     std::string physical) {
   while (entries_.size() >= capacity_ && !ages_.empty()) {
     entries_.erase(ages_.back());
     ages_.pop_back();
   }
-  ages_.push_front(key);
-  Entry& entry = entries_[key];
+  ages_.emplace_front(key);
+  Entry& entry = entries_[ages_.front()];
   entry.fd = std::move(fd);
   entry.trusted = trusted;
   entry.physical = std::move(physical);

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <string>
 #include <string_view>
@@ -38,17 +39,17 @@ class PathWalker {
   PathWalker& operator=(const PathWalker&) = delete;
 
   // The directory at a normalised absolute path (see normalisedPath()).
-  WalkedDirectory directory(const std::string& normal);
+  WalkedDirectory directory(std::string_view normal);
   // The directory holding the last component of a normalised absolute path
   // other than "/".
-  WalkedDirectory parentOf(const std::string& normal) { return directory(parentKey(normal)); }
+  WalkedDirectory parentOf(std::string_view normal) { return directory(parentKey(normal)); }
 
   // Whether the directory at the path, and every one on the way to it, is
   // owned by root and writable by no one else but the administrators' group
   // (a world-writable directory with the sticky bit passes, since only the
   // root-owned entries inside it are trusted in turn). Links on the way count
   // only where they are followed.
-  bool directoryTrusted(const std::string& normal);
+  bool directoryTrusted(std::string_view normal);
   // Whether an entry with this status, in a directory that is trusted, is
   // trusted too: owned by root and not writable by anyone else.
   bool entryTrusted(const struct stat& info) const;
@@ -65,18 +66,27 @@ class PathWalker {
     std::list<std::string>::iterator age;
   };
 
-  static std::string parentKey(const std::string& normal);
-  Entry* lookup(const std::string& normal, int depth, WalkedDirectory& failure);
-  Entry* openChild(Entry& parent, const std::string& key, std::string_view name, int depth,
+  // Looked up by views of paths: a removal asks for the same few directories
+  // once per path, and a key need not be built for that.
+  struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const {
+      return std::hash<std::string_view>{}(key);
+    }
+  };
+
+  static std::string_view parentKey(std::string_view normal);
+  Entry* lookup(std::string_view normal, int depth, WalkedDirectory& failure);
+  Entry* openChild(Entry& parent, std::string_view key, std::string_view name, int depth,
                    WalkedDirectory& failure);
-  Entry* followLink(Entry& parent, const std::string& key, std::string_view name,
+  Entry* followLink(Entry& parent, std::string_view key, std::string_view name,
                     const struct stat& link, int depth, WalkedDirectory& failure);
-  Entry& keep(const std::string& key, UniqueFd fd, bool trusted, std::string physical);
+  Entry& keep(std::string_view key, UniqueFd fd, bool trusted, std::string physical);
   bool ownedByRootAlone(const struct stat& info) const;
 
   gid_t administratorsGroup_;
   std::size_t capacity_;
-  std::unordered_map<std::string, Entry> entries_;
+  std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>> entries_;
   std::list<std::string> ages_;  // most recently used first
 };
 

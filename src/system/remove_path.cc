@@ -22,24 +22,20 @@ struct DirCloser {
 constexpr int kOpenDirectory = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // Where a path leads: the directory holding its last component, reached by
-// the walk, and that component.
+// the walk, and that component (the end of the normalised path).
 struct Reached {
   std::string normal;
   WalkedDirectory parent;
-  std::string name;
+  std::size_t nameAt = 0;
+  const char* name() const { return normal.c_str() + nameAt; }
 };
 
-Reached reach(PathWalker& walker, const std::string& path) {
+Reached reach(PathWalker& walker, std::string normal) {
   Reached reached;
-  reached.normal = normalisedPath(path);
-  reached.name = std::string(lastComponent(reached.normal));
+  reached.normal = std::move(normal);
+  reached.nameAt = reached.normal.size() - lastComponent(reached.normal).size();
   reached.parent = walker.parentOf(reached.normal);
   return reached;
-}
-
-// A path no removal may be asked to touch, whatever the rules above said.
-bool refused(const std::string& path) {
-  return !isPlainAbsolutePath(path) || normalisedPath(path) == "/";
 }
 
 // The outcome of a failed walk to a path's directory.
@@ -53,14 +49,14 @@ Removal unreached(const WalkedDirectory& parent) {
   return Removal::failed(parent.errnum);
 }
 
-Removal removeNonDirectoryAt(int directory, const std::string& name) {
-  if (::unlinkat(directory, name.c_str(), 0) == 0) return Removal::of(Removal::Outcome::Removed);
+Removal removeNonDirectoryAt(int directory, const char* name) {
+  if (::unlinkat(directory, name, 0) == 0) return Removal::of(Removal::Outcome::Removed);
   const int error = errno;
   if (error == ENOENT) return Removal::of(Removal::Outcome::Absent);
   // unlink() never takes a directory: EISDIR here, EPERM on other systems.
   struct stat info {};
   if ((error == EISDIR || error == EPERM) &&
-      ::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      ::fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
       S_ISDIR(info.st_mode)) {
     return Removal::of(Removal::Outcome::Directory);
   }
@@ -84,7 +80,7 @@ bool holdsOnlyFinderMetadata(int directory, std::string& metadataName) {
 
 Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const RemovalHooks& hooks) {
   const int parent = at.parent.fd;
-  const char* name = at.name.c_str();
+  const char* name = at.name();
   // Most directories are empty by the time the directory pass reaches them.
   if (::unlinkat(parent, name, AT_REMOVEDIR) == 0) {
     walker.forget(at.normal, false);
@@ -92,7 +88,7 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
   }
   const int error = errno;
   if (error == ENOENT) return Removal::of(Removal::Outcome::Absent);
-  if (error == ENOTDIR) return removeNonDirectoryAt(parent, at.name);
+  if (error == ENOTDIR) return removeNonDirectoryAt(parent, name);
   if (error != ENOTEMPTY && error != EEXIST) return Removal::failed(error);
 
   UniqueFd directory(::openat(parent, name, kOpenDirectory));
@@ -154,19 +150,19 @@ int removeContents(int directory, dev_t device) {
 Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   const int parent = at.parent.fd;
   struct stat info {};
-  if (::fstatat(parent, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (::fstatat(parent, at.name(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? Removal::of(Removal::Outcome::Absent) : Removal::failed(errno);
   }
-  if (!S_ISDIR(info.st_mode)) return removeNonDirectoryAt(parent, at.name);
+  if (!S_ISDIR(info.st_mode)) return removeNonDirectoryAt(parent, at.name());
   // Swapped for a link since the test above: O_NOFOLLOW refuses it.
-  UniqueFd directory(::openat(parent, at.name.c_str(), kOpenDirectory));
+  UniqueFd directory(::openat(parent, at.name(), kOpenDirectory));
   if (!directory.valid()) return Removal::failed(errno);
   struct stat opened {};
   if (::fstat(directory.get(), &opened) != 0) return Removal::failed(errno);
   const int contentsError = removeContents(directory.get(), opened.st_dev);
   directory.reset();
   walker.forget(at.normal, true);
-  if (::unlinkat(parent, at.name.c_str(), AT_REMOVEDIR) != 0) {
+  if (::unlinkat(parent, at.name(), AT_REMOVEDIR) != 0) {
     return Removal::failed(contentsError != 0 ? contentsError : errno);
   }
   return Removal::of(Removal::Outcome::Removed);
@@ -194,12 +190,15 @@ std::optional<std::vector<std::string>> entryNames(int directoryFd) {
 
 Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope scope,
                        const RemovalHooks& hooks) {
-  if (refused(path)) return Removal::of(Removal::Outcome::Refused);
-  const Reached at = reach(walker, path);
+  // Never the root or a relative path, whatever the rules above said.
+  if (!isPlainAbsolutePath(path)) return Removal::of(Removal::Outcome::Refused);
+  std::string normal = normalisedPath(path);
+  if (normal == "/") return Removal::of(Removal::Outcome::Refused);
+  const Reached at = reach(walker, std::move(normal));
   if (!at.parent.reached()) return unreached(at.parent);
   switch (scope) {
     case RemovalScope::NonDirectory:
-      return removeNonDirectoryAt(at.parent.fd, at.name);
+      return removeNonDirectoryAt(at.parent.fd, at.name());
     case RemovalScope::EmptyDirectory:
       return removeEmptyDirectoryAt(walker, at, hooks);
     case RemovalScope::Tree:

@@ -1,5 +1,6 @@
 #include "uninstaller/removal_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_set>
 
@@ -124,14 +125,37 @@ const std::unordered_set<std::string_view>& systemDirectories() {
 
 // "/etc", "/tmp" and "/var" are the system's links into "/private".
 std::string withoutPrivateAlias(std::string normal) {
+  const auto sameLetters = [](std::string_view text, std::string_view lower) {
+    return std::equal(text.begin(), text.end(), lower.begin(), lower.end(), [](char a, char b) {
+      return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+    });
+  };
   for (std::string_view alias : {"/etc", "/tmp", "/var"}) {
-    if (normal.size() >= alias.size() && foldCase(normal.substr(0, alias.size())) == alias &&
+    if (normal.size() >= alias.size() && sameLetters(normal.substr(0, alias.size()), alias) &&
         (normal.size() == alias.size() || normal[alias.size()] == '/')) {
       return "/private" + normal;
     }
   }
   return normal;
 }
+
+// The number of components of a path ("/a//./b" has two), counted up to
+// `enough`: the removal asks this of every path before anything costlier.
+std::size_t componentsUpTo(std::string_view path, std::size_t enough) {
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (start < path.size() && count < enough) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view component = path.substr(start, end - start);
+    if (!component.empty() && component != ".") ++count;
+    start = end + 1;
+  }
+  return count;
+}
+
+// No standard directory lies deeper than this ("/usr/local/share/man").
+constexpr std::size_t kDeepestSystemDirectory = 4;
 
 // The form in which paths are compared: normalised, the aliases resolved,
 // letter case folded as the platform's file system folds names.
@@ -162,6 +186,12 @@ void RemovalRules::addShared(std::string_view path, const std::string& owner) {
 
 RemovalRules::Judgement RemovalRules::judge(std::string_view path, RemovalScope scope) const {
   if (!isPlainAbsolutePath(path)) return {Verdict::Unsafe, {}};
+  // Most paths lie deep below any system directory, and most runs keep no
+  // other package's files: those need no folding at all.
+  if (shared_.empty() && componentsUpTo(path, kDeepestSystemDirectory + 1) >
+                             kDeepestSystemDirectory) {
+    return {};
+  }
   const std::string key = comparisonKey(path);
   if (isSystemKey(key)) return {Verdict::SystemDirectory, {}};
   if (shared_.empty()) return {};
