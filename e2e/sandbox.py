@@ -59,6 +59,7 @@ class Run:
     memory_limit: int = None
     file_size_limit: int = None
     read_stdout: int = None
+    environment: dict = None  # variables added to (or replacing) the run's environment
 
 
 @dataclass(frozen=True)
@@ -163,7 +164,8 @@ def run_all(world, runs, with_binary=True):
                   "command": list(r.command) if r.command else None, "timeout": r.timeout,
                   "ignored": [int(number) for number in r.ignored],
                   "memory_limit": None if with_binary and sanitized() else r.memory_limit,
-                  "file_size_limit": r.file_size_limit, "read_stdout": r.read_stdout}
+                  "file_size_limit": r.file_size_limit, "read_stdout": r.read_stdout,
+                  "environment": r.environment or {}}
                  for r in runs],
         "environment": {name: os.environ[name] for name in PASSED_ENVIRONMENT
                         if name in os.environ},

@@ -437,7 +437,8 @@ def perform(run, merged, scratch, snapshots, processes, environment):
     with open(stdout_path, "wb") as stdout, open(stderr_path, "wb") as stderr:
         started = time.monotonic()
         pid = start(merged, argv, reader.write_end if reader else stdout.fileno(),
-                    stderr.fileno(), user=run.get("user"), environment=environment,
+                    stderr.fileno(), user=run.get("user"),
+                    environment={**(environment or {}), **run.get("environment", {})},
                     ignored=run.get("ignored", ()), limits=limits)
     if reader:
         os.close(reader.write_end)

@@ -431,6 +431,31 @@ class PlantedScriptTest(sandbox.SandboxTestCase):
         self.assertEqual(outcome.status, 0)
 
 
+class SetuidStartTest(sandbox.SandboxTestCase):
+    def test_a_root_run_started_by_an_ordinary_user_gives_its_scripts_a_clean_environment(self):
+        setuid_copy = "/usr/local/libexec/quorvane-uninstall-setuid"
+        seen = "/var/tmp/qu-environment"
+        world = World()
+        world.file(STUDIO_SCRIPT, f"#!/bin/sh\nenv > {seen}\n", mode=0o755)
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY], preRemoveScript=STUDIO_SCRIPT)
+        world.copy(setuid_copy, sandbox.binary(), mode=0o4755)
+
+        removal, environment = sandbox.run_all(world, [
+            Run(command=(setuid_copy, "--id", "com.quorvane.studio"), user="nobody",
+                environment={"PATH": "/Users/Shared/evil:/usr/bin:/bin", "QU_CALLER": "planted",
+                             "LANG": "de_DE.UTF-8", "LC_TIME": "C"}),
+            Run(command=("/bin/cat", seen))])
+
+        self.assertEqual(removal.status, 0, removal.stderr)
+        variables = dict(line.split("=", 1) for line in environment.stdout.splitlines())
+        variables.pop("PWD", None)  # the shell's own
+        variables.pop("SHLVL", None)
+        variables.pop("_", None)
+        self.assertEqual(variables, {"PATH": "/usr/bin:/bin:/usr/sbin:/sbin", "HOME": "/root",
+                                     "LANG": "de_DE.UTF-8", "LC_TIME": "C"})
+
+
 # --- Only what is the package's own: planted links, shared files, system
 # directories, and an install location without a trailing "/".
 
