@@ -33,7 +33,7 @@ constexpr int kMaxLinks = 32;
 // towards the hard one for them (a descriptor that only names a directory
 // costs the kernel little), and they never take more than half of it.
 std::size_t keptDescriptors() {
-  constexpr rlim_t kWanted = 2 * 16384;
+  constexpr rlim_t kWanted = 32768;
   struct rlimit limit {};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 16;
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kWanted) {

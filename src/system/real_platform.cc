@@ -42,8 +42,14 @@ std::vector<std::string> ourEnvironment() {
 }
 
 std::string rootHome() {
-  const passwd* root = ::getpwuid(0);
-  return root != nullptr && root->pw_dir != nullptr ? root->pw_dir : "/";
+  passwd entry{};
+  passwd* root = nullptr;
+  std::string buffer(16384, '\0');
+  if (::getpwuid_r(0, &entry, buffer.data(), buffer.size(), &root) != 0 || root == nullptr ||
+      root->pw_dir == nullptr) {
+    return "/";
+  }
+  return root->pw_dir;
 }
 
 WriteCall writeCall() {
@@ -179,7 +185,7 @@ class RealPlatform final : public Platform {
   std::optional<std::string> readFile(const std::string& path) override {
     std::string refusal;
     std::optional<std::string> bytes = readFileWithWalk(walker_, path, kMaxReadBytes, refusal);
-    if (!refusal.empty()) log("Not reading '" + path + "': " + refusal);
+    if (!refusal.empty()) writeLogLine("Not reading '" + path + "': " + refusal);
     return bytes;
   }
 
@@ -248,7 +254,8 @@ class RealPlatform final : public Platform {
     }
     // The id came from text, read a while ago: it may be another program's now.
     if (!runsExecutable(group, program)) {
-      log("Not killing process group " + std::to_string(group) + ": it no longer runs " + program);
+      writeLogLine("Not killing process group " + std::to_string(group) +
+                   ": it no longer runs " + program);
       return Status::error(ESRCH, "signal group " + std::to_string(group) + ": not " + program);
     }
     if (::killpg(group, signal) != 0) {

@@ -61,7 +61,9 @@ class ArgumentVector {
     point();
   }
   // An environment block: the strings as given.
-  explicit ArgumentVector(const std::vector<std::string>& strings) : strings_(strings) { point(); }
+  explicit ArgumentVector(std::vector<std::string> strings) : strings_(std::move(strings)) {
+    point();
+  }
   ArgumentVector(const ArgumentVector&) = delete;
   ArgumentVector& operator=(const ArgumentVector&) = delete;
   char* const* get() const { return pointers_.data(); }

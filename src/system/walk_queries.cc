@@ -129,7 +129,7 @@ std::optional<std::string> readFileWithWalk(PathWalker& walker, const std::strin
     return std::nullopt;
   }
   const auto tooLarge = [&refusal, limit] {
-    refusal = "larger than " + std::to_string(limit / (1024 * 1024)) + " MiB";
+    refusal = "larger than " + std::to_string(limit >> 20) + " MiB";
   };
   // A directory where a file is expected is simply no file to read; a pipe,
   // a device or a socket there is worth a word.

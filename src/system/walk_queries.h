@@ -13,7 +13,7 @@ namespace qu {
 
 // The most the tool reads of any one file: far beyond any property list or
 // manifest it has reason to read, far below what would exhaust memory.
-inline constexpr std::size_t kMaxReadBytes = 64 * 1024 * 1024;
+inline constexpr std::size_t kMaxReadBytes = std::size_t{64} << 20;
 
 // What is at the path, reached as the removal reaches it (see PathWalker);
 // a link at the end is reported as a link.
