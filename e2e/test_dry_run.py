@@ -4,7 +4,6 @@ the same world, as root, does exactly what the dry run showed."""
 
 import json
 import os
-import pwd
 import re
 import signal
 
@@ -30,22 +29,6 @@ NAMES = ["Studio Tour", "Quorvane Device Drivers", "Quorvane Studio", "USB Drive
 SYSTEM_TOOLS = {"pkgutil": "/usr/sbin/pkgutil", "launchctl": "/bin/launchctl",
                 "kextunload": "/sbin/kextunload", "lsbom": "/usr/bin/lsbom", "ps": "/bin/ps"}
 PROCESS_LISTING = Run(command=("/bin/ps", "-Ao", "pid=,comm="))
-
-
-def running_as(world, user, path):
-    """A program at `path` running as `user`. The stand-in process list, like
-    Linux, shows another user's executables only to root, whereas the real
-    one shows every process to everyone; so that an unprivileged dry run sees
-    the programs, they run as that user. A copy of setpriv takes the user's
-    identity and then becomes `path` in the same process; the sandbox reports
-    the program under the launcher's path, which is returned."""
-    account = pwd.getpwnam(user)
-    world.copy(path, "/bin/sleep")
-    launcher = f"/usr/local/libexec/qu-run-as/{os.path.basename(path)}"
-    world.running(launcher, source="/usr/bin/setpriv",
-                  arguments=(f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}",
-                             "--clear-groups", path, "1000"))
-    return launcher
 
 
 def full_world():
@@ -99,9 +82,9 @@ def full_world():
         "parent": "com.quorvane.drivers"})
     world.database_package("com.quorvane.drivers.usb", files=kext_files, dirs=kext_dirs)
 
-    launchers = {running_as(world, "nobody", STUDIO_PROGRAM): STUDIO_PROGRAM,
-                 running_as(world, "nobody", DAEMON): DAEMON}
-    return world, launchers
+    world.running_as("nobody", STUDIO_PROGRAM)
+    world.running_as("nobody", DAEMON)
+    return world, world.launchers
 
 
 def command_words(text):

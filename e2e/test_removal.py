@@ -9,7 +9,7 @@ from datetime import datetime
 
 import sandbox
 from sandbox import Call, Ending, Run
-from world import GALLERY_PREFERENCES, RECEIPTS, World, plist_bytes
+from world import GALLERY_PREFERENCES, RECEIPTS, World, plist_bytes, receipt_package
 
 NO_GALLERY = f"Could not load Gallery Plist: {GALLERY_PREFERENCES}"
 SUPPORT = "/Library/Application Support/Quorvane Technologies"
@@ -22,16 +22,6 @@ def announcement(*names):
 
 def progress(percent, path):
     return f"Uninstalling:\t[{percent}%] {path}\n"
-
-
-def receipt_package(world, identifier, name, bundle, files=(), dirs=(), **settings):
-    """A visible package recorded by the receipt bundle `bundle`, with its
-    uninstall plist (plus `settings`) and its files and directories on disk;
-    `files` and `dirs` are relative to "/", as the bill of materials has them."""
-    world.uninstall_plist(f"{identifier}.plist",
-                          {"pkgid": identifier, "displayName": name, "visible": True, **settings})
-    world.installed("/", files=files, dirs=dirs)
-    return world.receipt(bundle, identifier, version="1.0", files=files, dirs=dirs)
 
 
 def typed(value):

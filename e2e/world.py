@@ -9,6 +9,7 @@ import base64
 import json
 import os
 import plistlib
+import pwd
 import urllib.parse
 from xml.sax.saxutils import escape
 
@@ -35,6 +36,7 @@ class World:
     def __init__(self):
         self.entries = []     # applied in order; later entries overwrite earlier ones
         self.background = []  # programs started before the uninstaller runs
+        self.launchers = {}   # launcher path -> program, for programs run as another user
 
     # --- Plain file-system content.
 
@@ -126,6 +128,22 @@ class World:
                                 "ignored": [int(number) for number in ignoring]})
         return path
 
+    def running_as(self, user, path):
+        """A program at `path` running as `user`. The stand-in process list, like
+        Linux, shows another user's executables only to root, whereas the real
+        one shows every process to everyone; so that an unprivileged dry run sees
+        the programs, they run as that user. A copy of setpriv takes the user's
+        identity and then becomes `path` in the same process; the sandbox reports
+        the program under the launcher's path, which is returned."""
+        account = pwd.getpwnam(user)
+        self.copy(path, "/bin/sleep")
+        launcher = f"/usr/local/libexec/qu-run-as/{os.path.basename(path)}"
+        self.running(launcher, source="/usr/bin/setpriv",
+                     arguments=(f"--reuid={account.pw_uid}", f"--regid={account.pw_gid}",
+                                "--clear-groups", path, "1000"))
+        self.launchers[launcher] = path
+        return launcher
+
     def program(self, path, name=None, stdout=(), stderr="", status=0, owner=None):
         """One of the maker's own programs (a pre-remove script, a gallery setup
         tool) at `path`: it records its call as `name` (its path by default),
@@ -171,6 +189,17 @@ class World:
 
     def to_json(self):
         return {"entries": self.entries, "background": self.background}
+
+
+def receipt_package(world, identifier, name, bundle, files=(), dirs=(), version="1.0",
+                    **settings):
+    """A visible package recorded by the receipt bundle `bundle`, with its
+    uninstall plist (plus `settings`) and its files and directories on disk;
+    `files` and `dirs` are relative to "/", as the bill of materials has them."""
+    world.uninstall_plist(f"{identifier}.plist",
+                          {"pkgid": identifier, "displayName": name, "visible": True, **settings})
+    world.installed("/", files=files, dirs=dirs)
+    return world.receipt(bundle, identifier, version=version, files=files, dirs=dirs)
 
 
 def ims_manifest(versions):
@@ -221,4 +250,103 @@ def sample_world():
                            dirs=["Library/Extensions/QuorvaneUSB.kext",
                                  "Library/Extensions/QuorvaneUSB.kext/Contents"])
     world.file(f"{DESCRIPTIONS}/.DS_Store", b"\0\0\0\1Bud1")
+    return world
+
+
+# --- The installation of scripts/demo.sh: a suite worth removing as root on
+# a shared machine.
+
+DEMO_SUITE = "com.quorvane.studio"
+DEMO_USER = "nobody"  # an ordinary user: runs the suite's programs and the dry run
+PLANTING_USER = 1000  # another local user, who planted a link
+STUDIO_APP = "/Applications/Quorvane Studio.app"
+STUDIO_PROGRAM = f"{STUDIO_APP}/Contents/MacOS/Quorvane Studio"
+STUDIO_SUPPORT = "/Library/Application Support/Quorvane Studio"
+STUDIO_AGENT = f"{STUDIO_SUPPORT}/Helper/Studio Agent"
+AGENT_SERVICE = "/Library/LaunchAgents/com.quorvane.studio.agent.plist"
+CORE_FRAMEWORK = "/Library/Frameworks/QuorvaneCore.framework"
+SHARED_TEMPLATES = "/Users/Shared/Quorvane Studio/Templates"
+OTHER_TEMPLATES = "/Library/Application Support/Other Vendor/Templates"
+SHARED_PREFERENCES = "/Library/Preferences/com.quorvane.shared.plist"
+LANGUAGES = ("de", "en", "es", "fr", "it", "ja", "ko", "nl", "pt", "sv", "zh_CN", "zh_TW")
+
+
+def description(identifier):
+    """The uninstall plist of a package. The suite's packages name their own
+    among the paths to delete, so that nothing of them is left to list."""
+    return f"{DESCRIPTIONS}/{identifier}.plist"
+
+
+def relative(paths):
+    return [path.lstrip("/") for path in paths]
+
+
+def demo_world():
+    """The suite (Quorvane Studio) with its visible plug-in package and its
+    hidden helper package, and the driver package that the package database
+    alone knows and that stays. The suite's application and the helper's
+    background agent run as an ordinary user, the agent under a launchd job;
+    the suite edits a property list that the drivers share, shares a framework
+    with the drivers, leaves a system directory empty, and installed
+    templates into a shared folder where a user has since replaced the
+    template folder by a link to another program's templates."""
+    world = World()
+    world.gallery_preferences({})  # the gallery is installed, with no collection
+
+    lproj = [f"{STUDIO_APP}/Contents/Resources/{language}.lproj" for language in LANGUAGES]
+    templates = [f"{SHARED_TEMPLATES}/Poster.qst"]
+    studio_files = ([f"{STUDIO_APP}/Contents/Info.plist", STUDIO_PROGRAM]
+                    + [f"{directory}/Localizable.strings" for directory in lproj]
+                    + [f"{CORE_FRAMEWORK}/QuorvaneCore", f"{CORE_FRAMEWORK}/Resources/Info.plist"]
+                    + templates)
+    studio_dirs = ([STUDIO_APP, f"{STUDIO_APP}/Contents", f"{STUDIO_APP}/Contents/MacOS",
+                    f"{STUDIO_APP}/Contents/Resources"] + lproj
+                   + ["/Library/Frameworks", CORE_FRAMEWORK, f"{CORE_FRAMEWORK}/Resources",
+                      os.path.dirname(SHARED_TEMPLATES), SHARED_TEMPLATES])
+    world.uninstall_plist(f"{DEMO_SUITE}.plist", {
+        "pkgid": DEMO_SUITE, "displayName": "Quorvane Studio", "visible": True,
+        "additionalfiles": [description(DEMO_SUITE)],
+        "plistremove": {SHARED_PREFERENCES: ["Products:Studio"]}})
+    world.receipt("QuorvaneStudio.pkg", DEMO_SUITE, version="4.2",
+                  files=relative(studio_files), dirs=relative(studio_dirs))
+    world.installed("/", files=[path for path in studio_files if path not in templates],
+                    dirs=studio_dirs[:-1])
+    # The suite's shared folder lets every user add templates; one of them
+    # has replaced the template folder by a link to another program's.
+    world.directory("/Users/Shared", mode=0o1777)
+    world.directory(os.path.dirname(SHARED_TEMPLATES), mode=0o777)
+    world.installed(OTHER_TEMPLATES, files=["Poster.qst", "Flyer.qst", "Letter.qst"],
+                    content=b"another program's template\n")
+    world.symlink(SHARED_TEMPLATES, OTHER_TEMPLATES, owner=PLANTING_USER)
+
+    plugins = [f"{STUDIO_SUPPORT}/Plug-ins/{name}.qplugin"
+               for name in ("Color", "Halftone", "Vectorize")]
+    receipt_package(world, f"{DEMO_SUITE}.plugins", "Studio Plug-ins",
+                    "QuorvaneStudioPlugins.pkg", files=relative(plugins),
+                    dirs=relative([f"{STUDIO_SUPPORT}/Plug-ins"]), version="4.2",
+                    parent=DEMO_SUITE, additionalfiles=[description(f"{DEMO_SUITE}.plugins")])
+
+    receipt_package(world, f"{DEMO_SUITE}.support", "Studio Support",
+                    "QuorvaneStudioSupport.pkg", files=relative([STUDIO_AGENT, AGENT_SERVICE]),
+                    dirs=relative([os.path.dirname(STUDIO_AGENT), STUDIO_SUPPORT,
+                                   "/Library/LaunchAgents"]),
+                    version="4.2", parent=DEMO_SUITE, visible=False, services=[AGENT_SERVICE],
+                    additionalfiles=[description(f"{DEMO_SUITE}.support")])
+    world.plist(AGENT_SERVICE, {"Label": "com.quorvane.studio.agent",
+                                "ProgramArguments": [STUDIO_AGENT]})
+
+    kext = "/Library/Extensions/QuorvaneUSB.kext"
+    driver_files = [f"{kext}/Contents/Info.plist", f"{CORE_FRAMEWORK}/QuorvaneCore"]
+    driver_dirs = [kext, f"{kext}/Contents", CORE_FRAMEWORK]
+    world.uninstall_plist("com.quorvane.drivers.plist", {
+        "pkgid": "com.quorvane.drivers", "displayName": "Quorvane Device Drivers",
+        "visible": True})
+    world.database_package("com.quorvane.drivers", version="2.0.1",
+                           files=relative(driver_files), dirs=relative(driver_dirs))
+    world.installed("/", files=driver_files, dirs=driver_dirs)
+
+    world.plist(SHARED_PREFERENCES, {"Products": {"Studio": "4.2", "Drivers": "2.0.1"},
+                                     "UpdateChannel": "stable"})
+    world.running_as(DEMO_USER, STUDIO_PROGRAM)
+    world.running_as(DEMO_USER, STUDIO_AGENT)
     return world
