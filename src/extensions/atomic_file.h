@@ -20,6 +20,9 @@ using WriteCall = std::function<ssize_t(int fd, const void* data, std::size_t si
 // directory is written, flushed to disk and renamed over the target. An
 // existing target keeps its permission bits, owner and group; a new file gets
 // 0644. On failure the target is untouched and the temporary file is removed.
+// The path is resolved by the kernel, links included: only for files whose
+// every directory the caller controls. An edit as root goes through
+// replaceFileAt() on a directory the path walk opened.
 Status replaceFileAtomically(const std::string& path, std::string_view bytes);
 Status replaceFileAtomically(const std::string& path, std::string_view bytes,
                              const WriteCall& write);

@@ -37,6 +37,8 @@ Status checkFitsXml(const std::string& path, const Value& value);
 // target's permission bits and owner are kept. On failure the original file
 // is untouched and no temporary file is left. A value that does not fit the
 // XML form is refused with EILSEQ rather than written cut short or unreadable.
+// Like replaceFileAtomically(), the path form follows links; an edit as root
+// uses writeFileAtomicallyAt().
 Status writeFileAtomically(const std::string& path, const Value& value);
 // As above, filling the temporary file through the given write(2).
 Status writeFileAtomically(const std::string& path, const Value& value, const WriteCall& write);

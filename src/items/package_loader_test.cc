@@ -206,6 +206,20 @@ TEST_F(PackageWorld, FollowsTheParentsOfAParentLoadedAheadOfItsOwnFile) {
   for (const char* id : {"a", "b", "c"}) EXPECT_EQ(infoQueries(id), 1) << id;
 }
 
+// "<parent id>.plist" is read through the path walk, which takes no "..":
+// a parent's name cannot pull in a file from outside the folder.
+TEST_F(PackageWorld, NeverLoadsAParentFromOutsideTheDescriptionsFolder) {
+  describe("../outside.plist", dict({{"pkgid", "outside"}}));
+  inDatabase("outside");
+  package("a", "../outside");
+  package("b", "x/../../outside");
+
+  Catalogue catalogue = load();
+
+  EXPECT_EQ(identifiers(catalogue.values()), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(infoQueries("outside"), 0);
+}
+
 // A child of a hidden sub-package: the search for parents passes over hidden
 // sub-packages, so the child goes under the hidden b only when b's own file,
 // "b.plist", was loaded (reusing b rather than loading a copy). Otherwise it
