@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,7 +13,7 @@
 // The tool always works on the real system at its fixed locations; nothing
 // on the command line or in the environment moves them.
 int main(int argc, char** argv) {
-  qu::setUpProcess();
+  qu::setUpProcess(::getuid() == 0);
   std::unique_ptr<qu::Platform> platform = qu::makeRealPlatform();
   qu::ReceiptCache receipts(*platform);
   const std::vector<std::string> arguments(argv, argv + argc);

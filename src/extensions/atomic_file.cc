@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <cstdlib>
@@ -27,6 +28,18 @@ Target splitPath(const std::string& path) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
+// At most 128 bytes of a name, cut between UTF-8 characters: with the
+// suffixes a temporary name needs, a long target's name would pass the
+// file system's limit of 255 bytes.
+std::string shortened(const std::string& name) {
+  std::size_t length = std::min<std::size_t>(name.size(), 128);
+  while (length > 0 && length < name.size() &&
+         (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) {
+    --length;
+  }
+  return name.substr(0, length);
+}
+
 // A temporary file beside the target, in the same directory descriptor, that
 // is unlinked when it goes away unless it was renamed into place.
 class TemporaryFile {
@@ -37,7 +50,7 @@ class TemporaryFile {
     for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
       const auto stamp = static_cast<unsigned long>(
           std::chrono::steady_clock::now().time_since_epoch().count());
-      name_ = "." + baseName + "." + std::to_string(::getpid()) + "." +
+      name_ = "." + shortened(baseName) + "." + std::to_string(::getpid()) + "." +
               std::to_string(stamp % 1000000) + std::to_string(++counter);
       fd_.reset(::openat(directory, name_.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

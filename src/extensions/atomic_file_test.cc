@@ -87,6 +87,19 @@ TEST(ReplaceFileAtomicallyTest, AWriteThatMakesNoProgressFailsInsteadOfLooping) 
   EXPECT_THAT(directoryEntries(dir.path()), ElementsAre("prefs.plist"));
 }
 
+// A name near the file system's limit still leaves room for the temporary
+// name's suffixes; the cut falls between characters.
+TEST(ReplaceFileAtomicallyTest, ReplacesAFileWhoseNameIsNearTheLimit) {
+  TempDir dir;
+  const std::string longName = std::string(127, 'p') + "\xC3\xA9" + std::string(100, 'q');
+  const std::string path = dir.writeFile(longName, "old");
+
+  ASSERT_TRUE(replaceFileAtomically(path, "new").isOk());
+
+  EXPECT_EQ(readWholeFile(path), "new");
+  EXPECT_THAT(directoryEntries(dir.path()), ElementsAre(longName));
+}
+
 TEST(ReplaceFileAtomicallyTest, AFailedRenameRemovesTheTemporaryFile) {
   // A non-empty directory at the target cannot be replaced by a file.
   TempDir dir;

@@ -22,13 +22,17 @@ ssize_t readRetrying(int fd, char* buffer, std::size_t size) {
 
 }  // namespace
 
-std::optional<std::string> readAllBytes(int fd) {
+std::optional<std::string> readAllBytes(int fd, std::size_t limit) {
   std::string bytes;
   std::array<char, kChunk> buffer;
   while (true) {
     const ssize_t count = readRetrying(fd, buffer.data(), buffer.size());
     if (count < 0) return std::nullopt;
     if (count == 0) return bytes;
+    if (static_cast<std::size_t>(count) > limit - bytes.size()) {
+      errno = EFBIG;
+      return std::nullopt;
+    }
     bytes.append(buffer.data(), static_cast<std::size_t>(count));
   }
 }

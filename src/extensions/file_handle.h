@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,8 +13,10 @@ namespace qu {
 std::optional<std::string> readStringToEndOfFile(int fd);
 
 // As above, but an empty string when the data is empty; nothing only when
-// reading failed. For files, whose emptiness is a valid content.
-std::optional<std::string> readAllBytes(int fd);
+// reading failed, or (errno EFBIG) when more than `limit` bytes arrive: a
+// file's size when it was opened says nothing of what a writer adds later.
+// For files, whose emptiness is a valid content.
+std::optional<std::string> readAllBytes(int fd, std::size_t limit = SIZE_MAX);
 
 // Reads a descriptor one line at a time. Bytes read beyond a line are kept
 // for the following calls; nothing is skipped or returned twice.

@@ -162,7 +162,7 @@ PathWalker::Entry* PathWalker::followLink(Entry& parent, std::string_view key,
                                           int depth, WalkedDirectory& failed) {
   // Only the system's own links are followed: root's, in directories no one
   // else may change. A link anyone else could have made is never taken.
-  if (!parent.trusted || link.st_uid != 0) {
+  if (!parent.trusted || !isRootsOwnLink(link)) {
     failed = {-1, ELOOP, std::string(key)};
     return nullptr;
   }

@@ -22,6 +22,12 @@ struct WalkedDirectory {
   bool reached() const { return fd >= 0; }
 };
 
+// A symbolic link the system made: root's, and not a hard link to one that
+// someone placed beside (its owner would still be root).
+inline bool isRootsOwnLink(const struct stat& link) {
+  return link.st_uid == 0 && link.st_nlink == 1;
+}
+
 // Reaches paths one component at a time from "/", through directory
 // descriptors opened without following links (openat, O_NOFOLLOW), so an
 // effect acts on the directory the walk decided on, whatever the path names

@@ -10,6 +10,10 @@ namespace qu {
 //   output file makes a write fail instead of ending a removal half-way;
 // - SIGCHLD has its default action, without which the kernel reaps our
 //   children itself and no tool's exit status could be read.
-void setUpProcess();
+// When the caller is not root (root's rights came from a setuid bit or a
+// helper that keeps the caller's state), nothing else of theirs reaches what
+// runs as root: the file mode mask is 022, the working directory "/", and
+// every descriptor above 2 they left open closes when a program starts.
+void setUpProcess(bool callerIsRoot);
 
 }  // namespace qu

@@ -112,6 +112,7 @@ class RealPlatform final : public Platform {
                                const std::vector<std::string>& arguments) override {
     // Standard error goes nowhere rather than into a pipe nobody reads,
     // where a talkative child could stall.
+    forgetWalkedDirectories();
     auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::DevNull},
                             childEnvironment());
     if (!child) return {ExitStatus::notStarted(child.error().errnum()), {}};
@@ -125,6 +126,7 @@ class RealPlatform final : public Platform {
 
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override {
+    forgetWalkedDirectories();
     auto child = spawnChild(program, arguments, streamsSharingOutput(), childEnvironment());
     if (!child) return ExitStatus::notStarted(child.error().errnum());
     const ExitStatus status = child->wait();
@@ -134,6 +136,7 @@ class RealPlatform final : public Platform {
 
   Status startDetached(const std::string& program,
                        const std::vector<std::string>& arguments) override {
+    forgetWalkedDirectories();
     auto child = spawnChild(program, arguments, streamsSharingOutput(), childEnvironment());
     if (!child) return child.error();
     // Not waited for: reaped once it has ended, after a later wait or at the end.
@@ -144,6 +147,7 @@ class RealPlatform final : public Platform {
   Result<std::unique_ptr<PipedChild>> startPiped(
       const std::string& program, const std::vector<std::string>& arguments) override {
     reportLoss(output_.flushBeforeChild());
+    forgetWalkedDirectories();
     auto child = spawnChild(program, arguments, {ChildStream::Pipe, ChildStream::Inherit},
                             childEnvironment());
     if (!child) return child.error();
@@ -222,7 +226,8 @@ class RealPlatform final : public Platform {
     if (static_cast<std::size_t>(original.st_size) > kMaxReadBytes) {
       return Status::error(EFBIG, "read " + path + ": too large");
     }
-    const std::optional<std::string> bytes = readAllBytes(file.get());
+    const std::optional<std::string> bytes = readAllBytes(file.get(), kMaxReadBytes);
+    if (!bytes && errno == EFBIG) return Status::error(EFBIG, "read " + path + ": too large");
     file.reset();
     std::optional<plist::Value> contents = bytes ? plist::parse(*bytes) : std::nullopt;
     if (!contents) return Status::error(EINVAL, "read " + path + ": not a property list");
@@ -283,6 +288,10 @@ class RealPlatform final : public Platform {
   }
 
  private:
+  // A program may move or re-own directories the walk holds; after it, every
+  // path is walked afresh rather than through what it reached before.
+  void forgetWalkedDirectories() { walker_.forget("/", true); }
+
   const std::vector<std::string>* childEnvironment() const {
     return cleanEnvironment_ ? &*cleanEnvironment_ : nullptr;
   }

@@ -212,12 +212,29 @@ TEST_F(RealPlatformTest, NeverSignalsItselfOrEveryone) {
   }
 }
 
+// A program run between two removals moves a directory the walk had reached
+// and puts another in its place: the second removal acts on the new one.
+TEST_F(RealPlatformTest, AProgramThatMovesADirectoryLeavesNoStaleWayToIt) {
+  tmp.writeFile("q/config/one", "x");
+  tmp.writeFile("q/config/two", "x");
+  const std::string mover = tmp.writeScript(
+      "mover", "cd '" + tmp.at("q") + "' && mv config saved && mkdir config && : > config/two");
+
+  EXPECT_TRUE(platform->removePath(tmp.at("q/config/one"), RemovalScope::NonDirectory).removed());
+  ASSERT_EQ(platform->runAndWait(mover, {}), ExitStatus::exited(0));
+  EXPECT_TRUE(platform->removePath(tmp.at("q/config/two"), RemovalScope::NonDirectory).removed());
+
+  EXPECT_FALSE(pathPresent(tmp.at("q/config/two")));
+  EXPECT_TRUE(pathPresent(tmp.at("q/saved/two")));
+}
+
 // What a root run started by another user hands its children: nothing of
 // the caller's but the language.
 TEST(ResetEnvironmentTest, KeepsOnlyAFixedPathRootsHomeAndTheLocale) {
   EXPECT_EQ(resetEnvironment({"PATH=/Users/Shared/evil:/usr/bin", "LD_PRELOAD=/tmp/x.so",
                               "IFS= ", "HOME=/Users/alice", "LANG=de_DE.UTF-8",
-                              "LC_ALL=de_DE.UTF-8", "LC_TIME=C", "LANGX=no"},
+                              "LC_ALL=de_DE.UTF-8", "LC_TIME=C", "LANGX=no",
+                              "LC_MESSAGES=/tmp/evil-locale", "LANGUAGE=../../tmp/x", "LC_CTYPE=%n"},
                              "/var/root"),
             (std::vector<std::string>{"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "HOME=/var/root",
                                       "LANG=de_DE.UTF-8", "LC_ALL=de_DE.UTF-8", "LC_TIME=C"}));

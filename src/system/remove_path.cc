@@ -110,10 +110,15 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
   return Removal::failed(errno);
 }
 
+// Deeper than any package's tree; a user's endless nesting below a tree
+// would otherwise hold a descriptor and a stack frame per level.
+constexpr int kMaxTreeDepth = 256;
+
 // Deletes everything inside an open directory that lies on `device`; every
 // step is relative to a descriptor opened without following links. Returns
-// the first failure (EXDEV for what lies on another file system), 0 if none.
-int removeContents(int directory, dev_t device) {
+// the first failure (EXDEV for what lies on another file system, ELOOP for
+// what lies too deep), 0 if none.
+int removeContents(int directory, dev_t device, int depth = 0) {
   const auto names = entryNames(directory);
   if (!names) return errno != 0 ? errno : EIO;
   int firstError = 0;
@@ -135,12 +140,16 @@ int removeContents(int directory, dev_t device) {
       note(EXDEV);
       continue;
     }
+    if (depth >= kMaxTreeDepth) {
+      note(ELOOP);
+      continue;
+    }
     UniqueFd inner(::openat(directory, name.c_str(), kOpenDirectory));
     if (!inner.valid()) {
       note(errno);
       continue;
     }
-    if (int error = removeContents(inner.get(), device)) note(error);
+    if (int error = removeContents(inner.get(), device, depth + 1)) note(error);
     inner.reset();
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) note(errno);
   }
@@ -158,7 +167,12 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   UniqueFd directory(::openat(parent, at.name(), kOpenDirectory));
   if (!directory.valid()) return Removal::failed(errno);
   struct stat opened {};
-  if (::fstat(directory.get(), &opened) != 0) return Removal::failed(errno);
+  struct stat above {};
+  if (::fstat(directory.get(), &opened) != 0 || ::fstat(parent, &above) != 0) {
+    return Removal::failed(errno);
+  }
+  // Mounted right there: emptying it would empty another file system.
+  if (opened.st_dev != above.st_dev) return Removal::failed(EXDEV);
   const int contentsError = removeContents(directory.get(), opened.st_dev);
   directory.reset();
   walker.forget(at.normal, true);

@@ -86,6 +86,7 @@ TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
     uid_t directoryOwner;
     uid_t linkOwner;
     bool followed;
+    bool secondName = false;  // a hard link to root's link, as a user could place one
   } cases[] = {
       {"root's link in root's directory", 0755, 0, 0, true},
       {"root's link in a world-writable sticky directory", 01777, 0, 0, true},
@@ -93,6 +94,7 @@ TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
       {"root's link in a user's directory", 0755, kOrdinaryUser, 0, false},
       {"root's link in a world-writable directory", 0777, 0, 0, false},
       {"root's link in a group-writable directory", 0775, 0, 0, true},  // root's group
+      {"a second name of root's link in a sticky directory", 01777, 0, 0, false, true},
   };
   int round = 0;
   for (const auto& c : cases) {
@@ -101,6 +103,9 @@ TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
     const std::string holder = tmp.makeDirectory(base + "/holder");
     const std::string link = tmp.makeSymlink(base + "/holder/app", tmp.at(base + "/elsewhere/app"));
     ASSERT_EQ(::lchown(link.c_str(), c.linkOwner, 0), 0);
+    if (c.secondName) {
+      ASSERT_EQ(::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, tmp.at(base + "/second").c_str(), 0), 0);
+    }
     ASSERT_EQ(::chown(holder.c_str(), c.directoryOwner, 0), 0);
     ASSERT_EQ(::chmod(holder.c_str(), c.directoryMode), 0);
 
@@ -160,12 +165,33 @@ TEST_F(RemovePathTest, ATreeRemovalStaysOnItsFileSystem) {
     PathWalker own(0);
     const Removal removal = removeWithWalk(own, tmp.at("tree"), RemovalScope::Tree);
     const bool kept = pathPresent(mounted + "/other") && !pathPresent(tmp.at("tree/own"));
-    ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept ? 0 : 1);
+    // The mount point itself named as the tree: nothing of it is emptied.
+    const Removal atMount = removeWithWalk(own, mounted, RemovalScope::Tree);
+    const bool keptAtMount = atMount.outcome == Outcome::Failed && atMount.errnum == EXDEV &&
+                             pathPresent(mounted + "/other");
+    ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept && keptAtMount
+                ? 0
+                : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A nest deeper than any package's tree is left where it gets too deep.
+TEST_F(RemovePathTest, ATreeRemovalStopsAtADepthNoPackageReaches) {
+  std::string nest = "deep";
+  for (int level = 0; level < 300; ++level) nest += "/d";
+  tmp.writeFile(nest + "/f", "x");
+  tmp.writeFile("deep/own", "x");
+
+  const Removal removal = removeWithWalk(walker, tmp.at("deep"), RemovalScope::Tree);
+
+  EXPECT_EQ(removal.outcome, Outcome::Failed);
+  EXPECT_EQ(removal.errnum, ELOOP);
+  EXPECT_TRUE(pathPresent(tmp.at(nest + "/f")));
+  EXPECT_FALSE(pathPresent(tmp.at("deep/own")));
 }
 
 }  // namespace

@@ -204,9 +204,12 @@ std::vector<std::string> resetEnvironment(const std::vector<std::string>& ours,
                                           const std::string& rootHome) {
   std::vector<std::string> reset{"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "HOME=" + rootHome};
   for (const std::string& variable : ours) {
-    // The caller's language is theirs to keep; nothing else of theirs is.
-    if (variable.starts_with("LANG=") || variable.starts_with("LANGUAGE=") ||
-        variable.starts_with("LC_")) {
+    // The caller's language is theirs to keep; nothing else of theirs is. A
+    // value with "/" or "%" names a file or a format, not a language.
+    const bool locale = variable.starts_with("LANG=") || variable.starts_with("LANGUAGE=") ||
+                        variable.starts_with("LC_");
+    const std::string_view value = std::string_view(variable).substr(variable.find('=') + 1);
+    if (locale && value.find_first_of("/%") == std::string_view::npos) {
       reset.push_back(variable);
     }
   }

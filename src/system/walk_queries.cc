@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 
+#include "extensions/file_handle.h"
 #include "extensions/paths.h"
 #include "platform/result.h"
 #include "platform/unique_fd.h"
@@ -64,7 +65,8 @@ Result<Entry> reachEntry(PathWalker& walker, const std::string& path, int links 
 
   // A link's own permission bits mean nothing; its owner and directory do.
   const std::string directory = parentPath(entry.normal);
-  if (links >= kMaxFinalLinks || !walker.directoryTrusted(directory) || entry.info.st_uid != 0) {
+  if (links >= kMaxFinalLinks || !walker.directoryTrusted(directory) ||
+      !isRootsOwnLink(entry.info)) {
     return Status::error(ELOOP, "a symbolic link that is not the system's own");
   }
   std::string target(PATH_MAX, '\0');
@@ -152,19 +154,8 @@ std::optional<std::string> readFileWithWalk(PathWalker& walker, const std::strin
     refusal = "not a regular file";
     return std::nullopt;
   }
-  std::string bytes;
-  char buffer[65536];
-  while (true) {
-    const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return std::nullopt;
-    if (count == 0) break;
-    if (bytes.size() + static_cast<std::size_t>(count) > limit) {
-      tooLarge();
-      return std::nullopt;
-    }
-    bytes.append(buffer, static_cast<std::size_t>(count));
-  }
+  std::optional<std::string> bytes = readAllBytes(file.get(), limit);
+  if (!bytes && errno == EFBIG) tooLarge();
   return bytes;
 }
 
@@ -188,6 +179,11 @@ Status trustedByRootWithWalk(PathWalker& walker, const std::string& path) {
     return Status::error(EPERM, "owned by user " + std::to_string(entry->info.st_uid));
   }
   if (!walker.entryTrusted(entry->info)) return Status::error(EPERM, "writable by others than root");
+  // A hard link to a root program may stand wherever a user can create
+  // entries; the program installed for the job has no other name.
+  if (entry->info.st_nlink != 1) {
+    return Status::error(EPERM, "a hard link (" + std::to_string(entry->info.st_nlink) + " names)");
+  }
   return Status::ok();
 }
 

@@ -1,5 +1,6 @@
 #include "system/walk_queries.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,10 +36,18 @@ TEST_F(WalkQueriesTest, TrustedByRootNeedsRootAloneOnTheWholeWay) {
   ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
   const std::string userDirectory = tmp.makeDirectory("users-own");
   ASSERT_EQ(::chown(userDirectory.c_str(), kOrdinaryUser, 0), 0);
+  // Root's own names, linked by a user into the sticky folder.
+  const auto hardLink = [&](const std::string& from, const std::string& to) {
+    EXPECT_EQ(::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, tmp.at(to).c_str(), 0), 0);
+    return tmp.at(to);
+  };
   const struct {
     std::string path;
     const char* reason;  // empty: trusted
   } cases[] = {
+      {hardLink(make("tools/linked", 0755, 0), "shared/linked"), "a hard link (2 names)"},
+      {hardLink(tmp.makeSymlink("tools/link-twice", tmp.at("tools/root")), "shared/link-twice"),
+       "not the system's own"},
       {make("tools/root", 0755, 0), ""},
       {make("shared/root", 0755, 0), ""},  // root's entry in a sticky directory
       {make("tools/users", 0755, kOrdinaryUser), "owned by user 1000"},
@@ -74,6 +83,8 @@ TEST_F(WalkQueriesTest, ReadsOnlyRegularFilesUpToTheBound) {
       {tmp.at("zero"), 100, std::nullopt, "not a regular file"},  // root's link: followed
       {"/dev/zero", 100, std::nullopt, "not a regular file"},
       {tmp.at("missing"), 100, std::nullopt, ""},
+      // Its size says 0 when opened: the bound holds for what the read brings.
+      {"/proc/self/status", 16, std::nullopt, "larger than"},
   };
   for (const auto& c : cases) {
     std::string refusal;

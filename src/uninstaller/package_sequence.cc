@@ -16,17 +16,20 @@ namespace {
 // Runs a program and waits, then logs its success or failure line; a program
 // that never started says why, so a typo in an uninstall plist can be found.
 // A program a dry run only showed has no outcome, so nothing is logged.
-void runAndLogOutcome(RunContext& run, ProgramRole role, const std::string& program,
-                      const std::vector<std::string>& arguments, std::string_view succeeded,
-                      std::string_view failed, const std::string& subject) {
-  Platform& platform = run.platform;
-  const ExitStatus status = platform.runAndWait(program, arguments);
+void logOutcome(RunContext& run, ProgramRole role, const ExitStatus& status,
+                std::string_view succeeded, std::string_view failed, const std::string& subject) {
   run.report.programEnded(role, subject, status);
   if (status.wasSkipped()) return;
   std::string line(status.succeeded() ? succeeded : failed);
   line += subject;
   if (!status.started()) line += " (" + status.describe() + ")";
-  platform.log(line);
+  run.platform.log(line);
+}
+
+void runAndLogOutcome(RunContext& run, ProgramRole role, const std::string& program,
+                      const std::vector<std::string>& arguments, std::string_view succeeded,
+                      std::string_view failed, const std::string& subject) {
+  logOutcome(run, role, run.platform.runAndWait(program, arguments), succeeded, failed, subject);
 }
 
 // Settings of the wrong shape are skipped, never fatal: "what" names the
@@ -71,12 +74,17 @@ void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
     return;
   }
   // It runs as root: only a script root alone controls. A missing one is
-  // left to the start, which says so.
-  if (const Status trusted = platform.trustedByRoot(*script);
-      !trusted && trusted.errnum() != ENOENT) {
+  // reported as the start would report it, but never started: a folder
+  // missing on the way may be a user's to create before the start.
+  if (const Status trusted = platform.trustedByRoot(*script); !trusted) {
+    const ExitStatus notStarted = ExitStatus::notStarted(trusted.errnum());
+    if (trusted.errnum() == ENOENT) {
+      logOutcome(run, ProgramRole::PreRemoveScript, notStarted, "", "Pre-remove script FAILED: ",
+                 *script);
+      return;
+    }
     platform.log("Pre-remove script FAILED: " + *script + " (not run: " + trusted.message() + ")");
-    run.report.programEnded(ProgramRole::PreRemoveScript, *script,
-                            ExitStatus::notStarted(trusted.errnum()));
+    run.report.programEnded(ProgramRole::PreRemoveScript, *script, notStarted);
     return;
   }
   runAndLogOutcome(run, ProgramRole::PreRemoveScript, *script,

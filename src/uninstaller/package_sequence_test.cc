@@ -138,6 +138,11 @@ TEST_F(PackageSequenceTest, SettingsOfTheWrongShapeAreSkippedWithALogLine) {
        "Skipping \"plistremove\" for 'prefs.plist' of the uninstall plist: a relative path"},
       {"plistremove", editing(bell),
        "Property list left unchanged: write " + bell + ": a value the XML form cannot hold"},
+      // Logged as a failed start, yet never started: the missing folder could
+      // appear, a user's, before a start.
+      {"preRemoveScript", at("absent/pre"),
+       "Pre-remove script FAILED: " + at("absent/pre") +
+           " (could not be started: No such file or directory)"},
   };
   for (const auto& c : cases) {
     platform.logLines.clear();
@@ -145,6 +150,9 @@ TEST_F(PackageSequenceTest, SettingsOfTheWrongShapeAreSkippedWithALogLine) {
     settings.set(c.key, c.value);
     EXPECT_TRUE(uninstall(*world.databasePackage("com.q.shape", settings)));
     EXPECT_EQ(platform.logLines, std::vector<std::string>{c.logLine}) << c.key;
+    for (const testing::ProgramCall& call : platform.programCalls) {
+      EXPECT_EQ(call.program, platform.locations().pkgutil) << c.logLine;
+    }
   }
 }
 
