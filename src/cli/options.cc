@@ -71,25 +71,40 @@ void appendOnce(ItemList& selection, const ItemPtr& item) {
   }
 }
 
-}  // namespace
-
-EarlyRequest readEarlyRequest(std::vector<std::string> arguments) {
+// Every option the real parse will see, read ahead without complaints.
+std::vector<int> readOptionsQuietly(std::vector<std::string> arguments) {
   const int reportErrors = opterr;
   opterr = 0;
   OptionReader reader(std::move(arguments));
+  std::vector<int> results;
+  for (int result = reader.next(); result != -1; result = reader.next()) results.push_back(result);
+  opterr = reportErrors;
+  return results;
+}
+
+}  // namespace
+
+EarlyRequest readEarlyRequest(std::vector<std::string> arguments) {
   EarlyRequest request = EarlyRequest::None;
-  for (int result = reader.next(); result != -1; result = reader.next()) {
+  for (const int result : readOptionsQuietly(std::move(arguments))) {
     if (result == 'h') request = EarlyRequest::Help;
     if (result == OptionReader::kVersion && request == EarlyRequest::None) {
       request = EarlyRequest::Version;
     }
   }
-  opterr = reportErrors;
   return request;
 }
 
 std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
                                 std::vector<std::string> arguments, Options& options) {
+  // A script that asked for JSON reads standard output as JSON: the refusals
+  // below go to standard error instead, whatever the option's place.
+  const std::vector<int> ahead = readOptionsQuietly(arguments);
+  options.json = std::find(ahead.begin(), ahead.end(), kJsonOption) != ahead.end();
+  const auto refuse = [&](const std::string& text) {
+    options.json ? platform.printError(text + (text.ends_with('\n') ? "" : "\n"))
+                 : platform.print(text);
+  };
   OptionReader reader(std::move(arguments));
   const ItemList topLevel = catalogue.values();
   for (;;) {
@@ -110,7 +125,7 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
       case 'i': {
         UninstallItem* found = UninstallItem::findItemInArray(topLevel, optarg);
         if (found == nullptr) {
-          platform.print(format("Invalid ID Specified: %s.\n", optarg));
+          refuse(format("Invalid ID Specified: %s.\n", optarg));
           return 1;
         }
         appendOnce(options.selection, found->shared_from_this());
@@ -133,7 +148,7 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
         break;
       case '?':
         // After the parser's own complaint on standard error.
-        platform.print("Usage");
+        refuse("Usage");
         platform.printError("Try 'quorvane-uninstall --help'.\n");
         return 0;
       default:  // --verbose; --help and --version were answered before loading

@@ -81,7 +81,8 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
 
   // A dry run only shows the removal, so it needs no root.
   if (!options.dryRun && !platform.becomeRoot()) {
-    platform.print("Root access is required.\n");
+    const std::string refusal = "Root access is required.\n";
+    options.json ? platform.printError(refusal) : platform.print(refusal);
     return kExitNotRoot;
   }
 

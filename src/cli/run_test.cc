@@ -209,7 +209,11 @@ INSTANTIATE_TEST_SUITE_P(
                         {"a", "a.child", "a.child.hidden", "a.hidden", "b", "h"}, "", true},
         CommandLineCase{"DryRunAlone", {"--dry-run"}, "", 0, {}},
         CommandLineCase{"DryRunAbbreviated", {"--dry", "-i", "b"}, "", 0, {"b"}, "", true},
-        CommandLineCase{"DryRunUnknownIdentifier", {"-n", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}}),
+        CommandLineCase{"DryRunUnknownIdentifier", {"-n", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}},
+        // Standard output holds JSON or nothing: refusals go to standard error.
+        CommandLineCase{"JsonUnknownIdentifier", {"-n", "-i", "x", "--json"}, "", 1, {},
+                        "Invalid ID Specified: x.\n"},
+        CommandLineCase{"JsonUnknownOption", {"--json", "--bogus"}, "", 0, {}, "Usage\n" + kHint}),
     [](const ::testing::TestParamInfo<CommandLineCase>& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(RunTest, ListingWinsOverSelectionAndNeedsNoRoot) {
@@ -243,10 +247,15 @@ TEST_F(RunTest, ListingWinsOverDryRun) {
 
 TEST_F(RunTest, NotRootRemovesNothing) {
   platform.rootResult = Status::error(EPERM, "setuid");
-  Outcome outcome = run({"--id", "a"});
-  EXPECT_EQ(outcome.output, "Root access is required.\n");
-  EXPECT_EQ(outcome.status, 2);
-  EXPECT_FALSE(outcome.uninstallCalled);
+  for (const bool json : {false, true}) {
+    platform.output.clear();
+    platform.errors.clear();
+    Outcome outcome = json ? run({"--id", "a", "--json"}) : run({"--id", "a"});
+    EXPECT_EQ(json ? outcome.errors : outcome.output, "Root access is required.\n");
+    EXPECT_EQ(json ? outcome.output : outcome.errors, "");
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_FALSE(outcome.uninstallCalled);
+  }
 }
 
 TEST_F(RunTest, NothingSelectedNeedsNoRoot) {

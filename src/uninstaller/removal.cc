@@ -1,5 +1,6 @@
 #include "uninstaller/removal.h"
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,13 +82,21 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
            "Leaving '" + path + "': the symbolic link '" + removal.link +
                "' on its way is not the system's own");
       break;
+    case Removal::Outcome::Failed:
+      // What the removal left on purpose is said; any other refusal of the
+      // system is best effort, as below.
+      if (removal.errnum == EXDEV) {
+        platform_.log("Leaving '" + path + "': part of it is another file system mounted there");
+      } else if (removal.errnum == ELOOP) {
+        platform_.log("Leaving '" + path + "': it nests deeper than any package's files");
+      }
+      break;
     // Best effort: a path that is gone, a directory the file pass leaves, or
     // a deletion the system refused is not worth a word.
     case Removal::Outcome::Removed:
     case Removal::Outcome::Absent:
     case Removal::Outcome::Directory:
     case Removal::Outcome::Refused:
-    case Removal::Outcome::Failed:
       break;
   }
 }

@@ -190,11 +190,18 @@ TEST_F(RemovalTest, RemoveItemTakesWholeTreesButNeverUnsafePathsOrSystemDirector
   // Harmless should the rules ever fail: nothing by these names exists here.
   removal.removeItem("no-such-relative-path");
   removal.removeItem("/Library/Application Support/.");
+  // A user's endless nesting is left where it gets too deep, and said so.
+  std::string nest = "deep";
+  for (int level = 0; level < 300; ++level) nest += "/d";
+  tmp.writeFile(nest + "/f", "x");
+  removal.removeItem(tmp.at("deep"));
+  EXPECT_TRUE(pathPresent(tmp.at(nest + "/f")));
   EXPECT_EQ(platform.removedPaths, std::vector<std::string>{tmp.at("tree")});
   EXPECT_EQ(platform.logLines,
             (std::vector<std::string>{
                 "Refusing to delete unsafe path: 'no-such-relative-path'",
-                "Keeping '/Library/Application Support/.': a directory of the system"}));
+                "Keeping '/Library/Application Support/.': a directory of the system",
+                "Leaving '" + tmp.at("deep") + "': it nests deeper than any package's files"}));
 }
 
 }  // namespace
