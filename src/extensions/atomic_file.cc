@@ -145,8 +145,11 @@ Status replaceFileAt(int directory, const std::string& name, std::string_view by
 
   // The new contents are in place; flushing the directory only makes the
   // rename durable, and some file systems refuse to fsync a directory, so its
-  // outcome does not change the result.
-  (void)::fsync(directory);
+  // outcome does not change the result. The descriptor given may be one
+  // that names the directory without opening it (O_PATH), which cannot be
+  // flushed: a readable one is opened for that.
+  UniqueFd readable(::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (readable.valid()) (void)::fsync(readable.get());
   return Status::ok();
 }
 
