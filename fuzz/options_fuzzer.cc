@@ -72,13 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qu::Options options;
   const std::optional<int> status = qu::parseOptions(platform, catalogue, arguments, options);
 
+  // With --json a refusal goes to standard error, and nothing to the output.
+  const std::string& refusal = options.json ? platform.printedErrors : platform.printed;
+  const std::string hint = "Try 'quorvane-uninstall --help'.\n";
   if (status == 0) {
-    check(platform.printed == "Usage", "a bad option shows the usage alone");
-    check(platform.printedErrors == "Try 'quorvane-uninstall --help'.\n", "and the hint");
+    check(options.json ? refusal == "Usage\n" + hint
+                       : refusal == "Usage" && platform.printedErrors == hint,
+          "a bad option shows the usage alone, and the hint");
   } else if (status == 1) {
-    check(
-        platform.printed.starts_with("Invalid ID Specified: ") && platform.printed.ends_with(".\n"),
-        "an unknown identifier is named");
+    check(refusal.starts_with("Invalid ID Specified: ") && refusal.ends_with(".\n"),
+          "an unknown identifier is named");
   } else {
     check(!status.has_value(), "the parser ends a run only with 0 or 1");
     check(platform.printed.empty(), "a good command line prints nothing");
@@ -86,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                              platform.printedErrors.ends_with("\n")),
           "only stray arguments are named");
   }
+  if (options.json) check(platform.printed.empty(), "no text among JSON");
 
   std::set<const qu::UninstallItem*> seen;
   for (const qu::ItemPtr& item : options.selection) {
