@@ -86,7 +86,8 @@ std::vector<int> readOptionsQuietly(std::vector<std::string> arguments) {
 
 EarlyRequest readEarlyRequest(std::vector<std::string> arguments) {
   EarlyRequest request = EarlyRequest::None;
-  for (const int result : readOptionsQuietly(std::move(arguments))) {
+  const std::vector<int> results = readOptionsQuietly(std::move(arguments));
+  for (const int result : results) {
     if (result == 'h') request = EarlyRequest::Help;
     if (result == OptionReader::kVersion && request == EarlyRequest::None) {
       request = EarlyRequest::Version;
