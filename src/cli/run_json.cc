@@ -27,6 +27,14 @@ std::string_view roleName(ProgramRole role) {
   return "program";
 }
 
+// The members every "program" line of the stream starts with.
+Json programLine(ProgramRole role, const std::string& subject) {
+  Json line = jsonObject("program");
+  line["role"] = roleName(role);
+  line["subject"] = jsonText(subject);
+  return line;
+}
+
 Json textList(const std::vector<std::string>& texts) {
   Json list = Json::array();
   for (const std::string& text : texts) list.push_back(jsonText(text));
@@ -161,9 +169,7 @@ void JsonLinesReport::toolProgress(long long percent, std::string_view text) {
 
 void JsonLinesReport::programEnded(ProgramRole role, const std::string& subject,
                                    const ExitStatus& status) {
-  Json line = jsonObject("program");
-  line["role"] = roleName(role);
-  line["subject"] = jsonText(subject);
+  Json line = programLine(role, subject);
   line["outcome"] = status.succeeded() ? "succeeded" : status.started() ? "failed" : "not started";
   line["detail"] = status.describe();
   write(line);
@@ -171,9 +177,7 @@ void JsonLinesReport::programEnded(ProgramRole role, const std::string& subject,
 
 void JsonLinesReport::programStarted(ProgramRole role, const std::string& subject,
                                      const Status& started) {
-  Json line = jsonObject("program");
-  line["role"] = roleName(role);
-  line["subject"] = jsonText(subject);
+  Json line = programLine(role, subject);
   line["outcome"] = started.isOk() ? "started" : "not started";
   line["detail"] = started.isOk() ? "not waited for" : started.message();
   write(line);
