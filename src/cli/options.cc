@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "extensions/text.h"
+#include "system/os.h"
 
 namespace qu {
 namespace {
@@ -38,7 +39,7 @@ class OptionReader {
     argv_.reserve(arguments_.size() + 1);
     for (std::string& argument : arguments_) argv_.push_back(argument.data());
     argv_.push_back(nullptr);
-    optind = 0;  // glibc: start afresh, also for a second pass in one process
+    os::restartOptionParsing();  // also for a second pass in one process
   }
 
   // The next option's answer, -1 at the end; --version answers kVersion.

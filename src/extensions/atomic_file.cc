@@ -121,7 +121,7 @@ Status replaceFileAtomically(const std::string& path, std::string_view bytes,
 
 Status replaceFileAt(int directory, const std::string& name, std::string_view bytes,
                      const struct stat* original, const WriteCall& write,
-                     const std::string& shownPath) {
+                     const std::string& shownPath, SyncCall sync) {
   TemporaryFile temporary(directory, name);
   if (!temporary.created()) {
     return Status::fromErrno(errno, "create temporary file for " + shownPath);
@@ -136,7 +136,9 @@ Status replaceFileAt(int directory, const std::string& name, std::string_view by
   }
   mode_t mode = original ? (original->st_mode & 07777) : 0644;
   if (::fchmod(temporary.fd(), mode) != 0) return Status::fromErrno(errno, "chmod " + shownTemporary);
-  if (::fsync(temporary.fd()) != 0) return Status::fromErrno(errno, "fsync " + shownTemporary);
+  const int synced = sync != nullptr ? sync(temporary.fd())
+                                     : (::fsync(temporary.fd()) == 0 ? 0 : errno);
+  if (synced != 0) return Status::fromErrno(synced, "fsync " + shownTemporary);
   if (int err = temporary.close()) return Status::fromErrno(err, "close " + shownTemporary);
   if (::renameat(directory, temporary.name().c_str(), directory, name.c_str()) != 0) {
     return Status::fromErrno(errno, "rename " + shownTemporary + " to " + shownPath);

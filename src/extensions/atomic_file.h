@@ -15,6 +15,9 @@ namespace qu {
 // The write(2) used for a temporary file's contents; tests replace it to
 // make a write fail part way through.
 using WriteCall = std::function<ssize_t(int fd, const void* data, std::size_t size)>;
+// Makes a written file durable: 0 or an errno. By default fsync(2); the
+// real platform passes the system's strongest flush.
+using SyncCall = int (*)(int fd);
 
 // Replaces the file at `path` with `bytes`: a temporary file in the same
 // directory is written, flushed to disk and renamed over the target. An
@@ -33,6 +36,6 @@ Status replaceFileAtomically(const std::string& path, std::string_view bytes,
 // for a new file. `shownPath` names the target in messages.
 Status replaceFileAt(int directory, const std::string& name, std::string_view bytes,
                      const struct stat* original, const WriteCall& write,
-                     const std::string& shownPath);
+                     const std::string& shownPath, SyncCall sync = nullptr);
 
 }  // namespace qu

@@ -337,9 +337,9 @@ Status writeFileAtomically(const std::string& path, const Value& value, const Wr
 
 Status writeFileAtomicallyAt(int directory, const std::string& name, const Value& value,
                              const struct stat& original, const WriteCall& write,
-                             const std::string& shownPath) {
+                             const std::string& shownPath, SyncCall sync) {
   if (Status fits = checkFitsXml(shownPath, value); !fits) return fits;
-  return replaceFileAt(directory, name, toXml(value), &original, write, shownPath);
+  return replaceFileAt(directory, name, toXml(value), &original, write, shownPath, sync);
 }
 
 }  // namespace qu::plist

@@ -46,6 +46,6 @@ Status writeFileAtomically(const std::string& path, const Value& value, const Wr
 // status was `original` (see replaceFileAt()).
 Status writeFileAtomicallyAt(int directory, const std::string& name, const Value& value,
                              const struct stat& original, const WriteCall& write,
-                             const std::string& shownPath);
+                             const std::string& shownPath, SyncCall sync = nullptr);
 
 }  // namespace qu::plist

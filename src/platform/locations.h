@@ -25,9 +25,8 @@ struct Locations {
   std::string protectedUninstallerApp =
       "/Applications/Quorvane Technologies/Quorvane Uninstaller.app";
   // The group whose members administer the machine; a directory it may write
-  // to is as trustworthy as one only root may write to. On macOS "admin" is
-  // 80; this Linux stand-in has no such group, so root's own group takes its
-  // place.
+  // to is as trustworthy as one only root may write to. The real platform
+  // takes the system's own (macOS's "admin", 80); 0, root's group, here.
   gid_t administratorsGroup = 0;
 };
 

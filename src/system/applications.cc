@@ -1,12 +1,8 @@
 #include "system/applications.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <memory>
 #include <string_view>
 
 #include "extensions/case_folding.h"
@@ -15,38 +11,11 @@ namespace qu {
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 constexpr std::string_view kBundleMarker = ".app/Contents/MacOS/";
-
-std::optional<pid_t> processId(const char* name) {
-  if (*name == '\0') return std::nullopt;
-  long value = 0;
-  for (const char* c = name; *c != '\0'; ++c) {
-    if (*c < '0' || *c > '9') return std::nullopt;
-    value = value * 10 + (*c - '0');
-    if (value > INT_MAX) return std::nullopt;
-  }
-  return static_cast<pid_t>(value);
-}
 
 }  // namespace
 
-std::optional<std::string> executableOf(pid_t pid) {
-  const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-  std::string target(PATH_MAX, '\0');
-  const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return std::nullopt;
-  target.resize(static_cast<std::size_t>(length));
-  // A program whose file was deleted while it runs is still that program.
-  constexpr std::string_view kDeleted = " (deleted)";
-  if (target.ends_with(kDeleted)) target.resize(target.size() - kDeleted.size());
-  return target;
-}
-
-bool runsExecutable(pid_t pid, const std::string& program) {
+bool runsExecutable(pid_t pid, const std::string& program, ExecutableQuery executableOf) {
   const std::optional<std::string> executable = executableOf(pid);
   if (!executable) return false;
   // The process list may spell the path in other letter case, as the
@@ -75,17 +44,26 @@ std::optional<LaunchedApplication> applicationForExecutable(const std::string& e
   return std::nullopt;
 }
 
-std::vector<LaunchedApplication> runningApplications() {
+int quitRefusal(const LaunchedApplication& application, pid_t self, ExecutableQuery executableOf) {
+  // A value beyond pid_t would turn negative and address a whole group.
+  if (application.serialLow > static_cast<std::uint32_t>(INT_MAX)) return EINVAL;
+  const auto pid = static_cast<pid_t>(application.serialLow);
+  if (pid <= 1 || pid == self) return EPERM;
+  const std::optional<std::string> executable = executableOf(pid);
+  const std::optional<LaunchedApplication> running =
+      executable ? applicationForExecutable(*executable, pid) : std::nullopt;
+  if (!running || foldCase(running->path) != foldCase(application.path)) return ESRCH;
+  return 0;
+}
+
+std::vector<LaunchedApplication> applicationsAmong(const std::vector<pid_t>& pids,
+                                                   ExecutableQuery executableOf) {
   std::vector<LaunchedApplication> applications;
-  std::unique_ptr<DIR, DirCloser> processes(::opendir("/proc"));
-  if (!processes) return applications;
-  while (const dirent* entry = ::readdir(processes.get())) {
-    const auto pid = processId(entry->d_name);
-    if (!pid) continue;
+  for (const pid_t pid : pids) {
     // Processes come and go, and others' may be closed to us: skip those.
-    const auto executable = executableOf(*pid);
+    const auto executable = executableOf(pid);
     if (!executable) continue;
-    if (auto application = applicationForExecutable(*executable, *pid)) {
+    if (auto application = applicationForExecutable(*executable, pid)) {
       applications.push_back(std::move(*application));
     }
   }

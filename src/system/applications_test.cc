@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace qu {
 namespace {
 
@@ -33,6 +35,55 @@ TEST(ApplicationForExecutableTest, FindsTheInnermostBundle) {
     EXPECT_EQ(application->serialHigh, 0u);
     EXPECT_EQ(application->serialLow, 77u);
   }
+}
+
+// A process table: pid 10 runs X, pid 11 a daemon, pid 12 a helper app
+// inside X, pid 13 is gone or closed to us.
+std::optional<std::string> fakeExecutable(pid_t pid) {
+  switch (pid) {
+    case 10:
+      return "/Applications/X.app/Contents/MacOS/X";
+    case 11:
+      return "/Library/X/xd";
+    case 12:
+      return "/Applications/X.app/Contents/Helpers/H.app/Contents/MacOS/H";
+    default:
+      return std::nullopt;
+  }
+}
+
+TEST(ApplicationsAmongTest, KeepsTheBundledProgramsInProcessOrder) {
+  const auto applications = applicationsAmong({12, 13, 11, 10}, fakeExecutable);
+  ASSERT_EQ(applications.size(), 2u);
+  EXPECT_EQ(applications[0].path, "/Applications/X.app");
+  EXPECT_EQ(applications[0].serialLow, 10u);
+  EXPECT_EQ(applications[1].path, "/Applications/X.app/Contents/Helpers/H.app");
+}
+
+TEST(QuitRefusalTest, OnlyAProcessThatStillRunsTheBundle) {
+  struct Case {
+    std::uint32_t pid;
+    const char* bundle;
+    int expected;
+  };
+  const Case cases[] = {
+      {10, "/Applications/X.app", 0},
+      {10, "/applications/x.APP", 0},  // the file system ignores letter case
+      {12, "/Applications/X.app", ESRCH},  // another bundle's program now
+      {11, "/Applications/X.app", ESRCH},  // no application at all
+      {13, "/Applications/X.app", ESRCH},  // gone
+      {0, "/Applications/X.app", EPERM},
+      {1, "/Applications/X.app", EPERM},
+      {77, "/Applications/X.app", EPERM},  // ourselves
+      {0x80000000u, "/Applications/X.app", EINVAL},  // would address a group
+  };
+  for (const Case& c : cases) {
+    LaunchedApplication application{c.bundle, "X", 0, c.pid};
+    EXPECT_EQ(quitRefusal(application, 77, fakeExecutable), c.expected) << c.pid << c.bundle;
+  }
+  EXPECT_TRUE(runsExecutable(10, "/APPLICATIONS/X.app/Contents/MacOS/X", fakeExecutable));
+  EXPECT_FALSE(runsExecutable(11, "/Applications/X.app/Contents/MacOS/X", fakeExecutable));
+  EXPECT_FALSE(runsExecutable(13, "/Library/X/xd", fakeExecutable));
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "system/log_line.h"
 
-#include <syslog.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "extensions/text.h"
+#include "system/os.h"
 
 namespace qu {
 
@@ -30,10 +30,7 @@ void writeLogLine(std::string_view message) {
   // Nothing sensible is left to do when standard error itself fails.
   (void)std::fwrite(line.data(), 1, line.size(), stderr);
   (void)std::fflush(stderr);
-
-  // Opened each time: cheap, and immune to anyone else's closelog().
-  ::openlog(kProgramName, LOG_PID, LOG_USER);
-  ::syslog(LOG_USER | LOG_NOTICE, "%s", text.c_str());
+  os::writeSystemLog(kProgramName, text);
 }
 
 }  // namespace qu

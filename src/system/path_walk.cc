@@ -10,39 +10,29 @@
 #include <vector>
 
 #include "extensions/paths.h"
+#include "system/descriptor_budget.h"
+#include "system/os.h"
 
 namespace qu {
 
 namespace {
 
-// A descriptor that only names a directory is enough to walk and to act
-// relative to it, and needs no right to read the directory (a dry run by an
-// ordinary user walks where it may only search).
-#ifdef O_PATH
-constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#else
-constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#endif
 
 // Links followed for one path before the walk gives up, as the kernel does.
 constexpr int kMaxLinks = 32;
 
 // Kept descriptors: one per directory of a large package's lists, which the
 // removal visits in an order of path lengths, not of directories, so fewer
-// would be opened again and again. The soft limit on open files is raised
-// towards the hard one for them (a descriptor that only names a directory
-// costs the kernel little), and they never take more than half of it.
+// would be opened again and again.
 std::size_t keptDescriptors() {
-  constexpr rlim_t kWanted = 32768;
   struct rlimit limit {};
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 16;
-  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kWanted) {
-    struct rlimit raised = limit;
-    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
-    if (raised.rlim_cur > limit.rlim_cur && ::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
-  }
-  const rlim_t available = limit.rlim_cur == RLIM_INFINITY ? kWanted : limit.rlim_cur;
-  return std::max<std::size_t>(static_cast<std::size_t>(available / 2), 16);
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return keptDescriptorsUnder(16);
+  const DescriptorBudget budget = descriptorBudget(limit, os::descriptorCeiling());
+  if (budget.softLimit == limit.rlim_cur) return budget.kept;
+  struct rlimit raised = limit;
+  raised.rlim_cur = budget.softLimit;
+  if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) return budget.kept;
+  return keptDescriptorsUnder(limit.rlim_cur);
 }
 
 // A link's target resolved against the physical directory that holds the
@@ -117,7 +107,7 @@ PathWalker::Entry* PathWalker::lookup(std::string_view normal, int depth,
     return &found->second;
   }
   if (normal == "/") {
-    UniqueFd root(::open("/", kWalkFlags));
+    UniqueFd root(::open("/", os::walkDirectoryFlags()));
     struct stat info {};
     if (!root.valid() || ::fstat(root.get(), &info) != 0) {
       failed = failure(errno);
@@ -134,7 +124,7 @@ PathWalker::Entry* PathWalker::openChild(Entry& parent, std::string_view key,
                                          std::string_view name, int depth,
                                          WalkedDirectory& failed) {
   const std::string component(name);
-  UniqueFd fd(::openat(parent.fd.get(), component.c_str(), kWalkFlags));
+  UniqueFd fd(::openat(parent.fd.get(), component.c_str(), os::walkDirectoryFlags()));
   if (fd.valid()) {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {

@@ -1,14 +1,31 @@
 #include "system/process_setup.h"
 
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
+#include "system/os.h"
+
 namespace qu {
+
+void markCloseOnExec(const std::vector<int>& descriptors) {
+  for (int fd : descriptors) {
+    if (fd <= STDERR_FILENO) continue;
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0 && (flags & FD_CLOEXEC) == 0) (void)::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+}
+
+void markInheritedDescriptors(bool (*markFrom)(int first),
+                              std::optional<std::vector<int>> (*listOpen)()) {
+  // One call where the kernel has it; otherwise (an older kernel, or a
+  // system without it) each open descriptor is marked on its own.
+  if (markFrom(STDERR_FILENO + 1)) return;
+  if (const std::optional<std::vector<int>> open = listOpen()) markCloseOnExec(*open);
+}
 
 void setUpProcess(bool callerIsRoot) {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
@@ -22,7 +39,7 @@ void setUpProcess(bool callerIsRoot) {
   if (callerIsRoot) return;
   (void)::umask(022);
   (void)::chdir("/");
-  (void)::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+  markInheritedDescriptors(os::markCloseOnExecFrom, os::openDescriptors);
 }
 
 }  // namespace qu

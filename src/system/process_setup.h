@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <vector>
+
 namespace qu {
 
 // Puts the process in a known state before anything else runs, whatever the
@@ -15,5 +18,12 @@ namespace qu {
 // runs as root: the file mode mask is 022, the working directory "/", and
 // every descriptor above 2 they left open closes when a program starts.
 void setUpProcess(bool callerIsRoot);
+
+// Marks the caller's descriptors (every one above standard error)
+// close-on-exec: through `markFrom` where it can, else each one `listOpen`
+// names. A descriptor that cannot be listed stays as it is.
+void markInheritedDescriptors(bool (*markFrom)(int first),
+                              std::optional<std::vector<int>> (*listOpen)());
+void markCloseOnExec(const std::vector<int>& descriptors);
 
 }  // namespace qu

@@ -61,5 +61,48 @@ TEST(SetUpProcessTest, LeavesOutputOpenWritesFailingAndChildrenWaitable) {
                                        "directory or descriptors";
 }
 
+// Where the kernel cannot mark a range at once (before Linux 5.11, or on
+// macOS), each listed descriptor is marked instead.
+TEST(MarkInheritedDescriptorsTest, FallsBackToEachListedDescriptor) {
+  static int leftOpen;
+  static bool listed;
+  struct Case {
+    bool (*markFrom)(int);
+    std::optional<std::vector<int>> (*listOpen)();
+    bool marked;
+  };
+  const Case cases[] = {
+      {[](int) { return false; },
+       [] {
+         listed = true;
+         return std::optional<std::vector<int>>(std::vector<int>{0, 1, 2, leftOpen, 99999});
+       },
+       true},
+      {[](int) { return false; },
+       [] {
+         listed = true;
+         return std::optional<std::vector<int>>();
+       },
+       false},
+      {[](int) { return true; },
+       [] {
+         listed = true;
+         return std::optional<std::vector<int>>(std::vector<int>{leftOpen});
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    leftOpen = ::open("/dev/null", O_RDONLY);  // without O_CLOEXEC
+    ASSERT_GE(leftOpen, 3);
+    const int standardInput = ::fcntl(STDIN_FILENO, F_GETFD);
+    listed = false;
+    markInheritedDescriptors(c.markFrom, c.listOpen);
+    EXPECT_EQ((::fcntl(leftOpen, F_GETFD) & FD_CLOEXEC) != 0, c.marked);
+    EXPECT_EQ(::fcntl(STDIN_FILENO, F_GETFD), standardInput);
+    EXPECT_EQ(listed, c.markFrom(3) == false);
+    ::close(leftOpen);
+  }
+}
+
 }  // namespace
 }  // namespace qu

@@ -20,6 +20,7 @@
 #include "extensions/recurse.h"
 #include "system/applications.h"
 #include "system/line_output.h"
+#include "system/os.h"
 #include "system/log_line.h"
 #include "system/path_walk.h"
 #include "system/walk_queries.h"
@@ -236,7 +237,8 @@ class RealPlatform final : public Platform {
       return Status::error(EINVAL, "read " + path + ": not a dictionary");
     }
     plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
-    return plist::writeFileAtomicallyAt(parent.fd, name, *contents, original, write_, path);
+    return plist::writeFileAtomicallyAt(parent.fd, name, *contents, original, write_, path,
+                                       os::flushToStorage);
   }
 
   // Nothing happens to a path a removal keeps; the engine has said why.
@@ -258,7 +260,7 @@ class RealPlatform final : public Platform {
       return Status::error(EPERM, "signal group " + std::to_string(group) + ": our own group");
     }
     // The id came from text, read a while ago: it may be another program's now.
-    if (!runsExecutable(group, program)) {
+    if (!runsExecutable(group, program, os::executableOf)) {
       writeLogLine("Not killing process group " + std::to_string(group) +
                    ": it no longer runs " + program);
       return Status::error(ESRCH, "signal group " + std::to_string(group) + ": not " + program);
@@ -270,21 +272,14 @@ class RealPlatform final : public Platform {
   }
 
   std::vector<LaunchedApplication> launchedApplications() override {
-    return runningApplications();
+    return applicationsAmong(os::processIds(), os::executableOf);
   }
 
   int sendQuitEvent(const LaunchedApplication& application) override {
-    // A value beyond pid_t would turn negative and address a whole group.
-    if (application.serialLow > static_cast<std::uint32_t>(INT_MAX)) return EINVAL;
-    const auto pid = static_cast<pid_t>(application.serialLow);
-    if (pid <= 1 || pid == ::getpid()) return EPERM;
     // Only while it still runs a program of that application's bundle.
-    const std::optional<std::string> executable = executableOf(pid);
-    const std::optional<LaunchedApplication> running =
-        executable ? applicationForExecutable(*executable, pid) : std::nullopt;
-    if (!running || foldCase(running->path) != foldCase(application.path)) return ESRCH;
-    if (::kill(pid, SIGTERM) != 0) return errno;
-    return 0;
+    if (int refusal = quitRefusal(application, ::getpid(), os::executableOf)) return refusal;
+    const auto pid = static_cast<pid_t>(application.serialLow);
+    return os::requestQuit(pid);
   }
 
  private:
@@ -325,6 +320,12 @@ class RealPlatform final : public Platform {
 };
 
 }  // namespace
+
+Locations systemLocations() {
+  Locations locations;
+  locations.administratorsGroup = os::administratorsGroup();
+  return locations;
+}
 
 std::unique_ptr<Platform> makeRealPlatform(Locations locations) {
   return std::make_unique<RealPlatform>(std::move(locations), RealPlatformOptions());

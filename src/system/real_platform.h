@@ -8,9 +8,11 @@
 
 namespace qu {
 
+// The real system's fixed locations, with this system's administrators' group.
+Locations systemLocations();
 // The operating system itself, at the given locations. Only main() builds one,
-// with the default Locations; tests build one over a temporary tree.
-std::unique_ptr<Platform> makeRealPlatform(Locations locations = {});
+// at the system's locations; tests build one over a temporary tree.
+std::unique_ptr<Platform> makeRealPlatform(Locations locations = systemLocations());
 // What a test may change in the real platform.
 struct RealPlatformOptions {
   // Property-list rewrites fill their temporary file through this, so a test

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "system/os.h"
+
 extern char** environ;
 
 namespace qu {
@@ -85,15 +87,16 @@ Status spawnError(int errnum, const std::string& program) {
 
 // A child should not inherit whatever signal setup the uninstaller has, nor
 // what its own caller left ignored (SIGINT and SIGQUIT under nohup, SIGCHLD).
-int prepareAttributes(SpawnAttributes& attributes) {
+// `flags` may hold flags of the system's own already.
+int prepareAttributes(SpawnAttributes& attributes, short flags) {
   sigset_t none;
   sigemptyset(&none);
   sigset_t defaults;
   sigfillset(&defaults);
   if (int error = ::posix_spawnattr_setsigmask(attributes.get(), &none)) return error;
   if (int error = ::posix_spawnattr_setsigdefault(attributes.get(), &defaults)) return error;
-  return ::posix_spawnattr_setflags(attributes.get(),
-                                    POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  return ::posix_spawnattr_setflags(
+      attributes.get(), static_cast<short>(flags | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
 }
 
 int redirectToDevNull(FileActions& actions, int target) {
@@ -162,7 +165,12 @@ Result<ChildProcess> spawnChild(const std::string& program,
   if (actions.initError() != 0) return spawnError(actions.initError(), program);
   SpawnAttributes attributes;
   if (attributes.initError() != 0) return spawnError(attributes.initError(), program);
-  if (int error = prepareAttributes(attributes)) return spawnError(error, program);
+  // Before any redirection: what the system adds must not undo one.
+  short flags = 0;
+  if (int error = os::keepDescriptorsFromChild(actions.get(), flags)) {
+    return spawnError(error, program);
+  }
+  if (int error = prepareAttributes(attributes, flags)) return spawnError(error, program);
 
   // Our ends are close-on-exec, so the child holds only the copy dup2 makes
   // and sees the end of our pipe once it exits.
@@ -170,7 +178,7 @@ Result<ChildProcess> spawnChild(const std::string& program,
   UniqueFd writeEnd;
   if (streams.output == ChildStream::Pipe) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return spawnError(errno, program);
+    if (int error = os::openPipe(ends)) return spawnError(error, program);
     readEnd.reset(ends[0]);
     writeEnd.reset(ends[1]);
     if (int error = ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(),
@@ -193,7 +201,7 @@ Result<ChildProcess> spawnChild(const std::string& program,
   std::optional<ArgumentVector> envp;
   if (environment != nullptr) envp.emplace(*environment);
   pid_t pid = -1;
-  // glibc reports a failed exec (missing or not executable) as the result.
+  // A failed exec (missing or not executable) comes back as the result.
   const int error = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(),
                                   argv.get(), envp ? envp->get() : environ);
   if (error != 0) return spawnError(error, program);
