@@ -1,6 +1,7 @@
 # bash completion for quorvane-uninstall: its options, and after --id or -i
 # the identifiers of the installed items, as the text listing shows them,
-# taken from the tool's own JSON listing.
+# taken from the tool's own JSON listing. Written for bash 3.2, the
+# /bin/bash of macOS: scripts/lint.sh refuses the bash 4 constructs.
 
 # The identifiers of the visible items below visible ones, one a line. The
 # listing is indented by two spaces a level and writes "identifier" before
@@ -53,7 +54,10 @@ _quorvane_uninstall() {
     elif [[ $cur == -* ]]; then
         local options="--all --dry-run --gui --help --id --json --list --verbose --version
             -a -g -h -i -l -n -v"
-        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        local option
+        while IFS= read -r option; do
+            COMPREPLY+=("$option")
+        done < <(compgen -W "$options" -- "$cur")
     fi
 }
 
