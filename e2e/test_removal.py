@@ -396,6 +396,37 @@ class FailingStepsTest(sandbox.SandboxTestCase):
         self.assertEqual(sorted(outcome.diff.removed), sorted(expected))
 
 
+    def test_a_package_whose_files_stay_is_not_forgotten_and_a_rerun_finishes(self):
+        # The program's folder on a read-only mount, as system protection or
+        # an immutable flag refuses a deletion on a Mac.
+        world = World()
+        studio = receipt_package(
+            world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+            files=[STUDIO_BINARY], dirs=[os.path.dirname(STUDIO_BINARY)])
+        folder = f"/{os.path.dirname(STUDIO_BINARY)}"
+        removal = Run(arguments=("--id", "com.quorvane.studio"))
+        listing = Run(arguments=("--list",))
+        first, listed, _, rerun, listed_after = sandbox.run_all(world, [
+            Run(command=("/bin/sh", "-c", f'mount --bind "{folder}" "{folder}" && '
+                                          f'mount -o remount,bind,ro "{folder}"')),
+            removal, listing, Run(command=("/bin/umount", folder)), removal, listing])[1:]
+
+        self.assertEqual(first.status, 3)
+        self.assertEqual(first.log, [
+            NO_GALLERY,
+            f"Could not delete '/./{STUDIO_BINARY}': Read-only file system",
+            # The folder is the mount point here.
+            f"Could not delete '{folder[:1]}./{folder[1:]}': Device or resource busy",
+            "Package FAILED: com.quorvane.studio (2 paths could not be removed; "
+            "its record is kept)"])
+        self.assertNotIn(studio, first.diff.removed)
+        self.assertIn("com.quorvane.studio", listed.stdout)
+        self.assertEqual((rerun.status, rerun.log), (0, [NO_GALLERY]))
+        self.assertIn(f"/{STUDIO_BINARY}", rerun.diff.removed)
+        self.assertIn(studio, rerun.diff.removed)
+        self.assertNotIn("com.quorvane.studio", listed_after.stdout)
+
+
 class PlantedScriptTest(sandbox.SandboxTestCase):
     def test_a_script_an_ordinary_user_could_have_replaced_is_not_run_as_root(self):
         viewer_script = f"{APPLICATIONS}/Quorvane Viewer.app/Contents/Resources/preremove"

@@ -247,6 +247,8 @@ struct FaultCase {
   std::set<std::string> alsoGone = {};
   // Further checks of the world after the run.
   std::function<void(const FaultWorld&)> verify = [](const FaultWorld&) {};
+  // A package whose paths are not all gone, or not all known, fails the run.
+  int exitStatus = kExitSuccess;
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -259,7 +261,7 @@ TEST_P(FaultTable, TheRunGoesOnAndLosesNothingElse) {
   FaultWorld world;
   c.arrange(world);
 
-  EXPECT_EQ(world.run(), kExitSuccess);
+  EXPECT_EQ(world.run(), c.exitStatus);
 
   EXPECT_EQ(world.recorder.logLines, c.log(world));
   std::set<std::string> expected = clean;
@@ -305,6 +307,20 @@ std::vector<std::string> cleanRunLog(const FaultWorld& world) {
   return {preRemoveSucceeded(world), "Killing: Editor"};
 }
 
+// A package left in place, and the line that says why.
+std::vector<std::string> withFailure(std::vector<std::string> lines, const std::string& cause,
+                                     const std::string& package, const std::string& why) {
+  if (!cause.empty()) lines.push_back(cause);
+  lines.push_back("Package FAILED: " + package + " (" + why + "; its record is kept)");
+  return lines;
+}
+
+bool forgotten(const FaultWorld& world, const std::string& package) {
+  return std::count(world.recorder.programCalls.begin(), world.recorder.programCalls.end(),
+                    testing::ProgramCall{world.recorder.locations().pkgutil,
+                                         {"--forget", package}}) > 0;
+}
+
 // A receipt bundle with everything in it.
 std::set<std::string> receiptBundle(const std::string& name) {
   const std::string bundle = "Library/Receipts/" + name + ".pkg";
@@ -324,29 +340,56 @@ const std::string kMegabyteToStandardError =
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultTable,
     ::testing::Values(
+        // A path the system refuses to delete fails its package, which the
+        // package database does not forget.
         FaultCase{"DeletionRefusedWithEperm",
                   [](FaultWorld& w) {
                     w.faults.inject(Call::removePath, w.at("Library/Quorvane/Editor/a.dat"),
                                     Fault::error(EPERM));
                   },
-                  cleanRunLog,
-                  {"Library/Quorvane/Editor", "Library/Quorvane/Editor/a.dat"}},
+                  [](const FaultWorld& w) {
+                    return withFailure(cleanRunLog(w),
+                                       "Could not delete '" + w.at("Library/Quorvane/Editor/a.dat") +
+                                           "': Operation not permitted",
+                                       "com.quorvane.editor", "1 path could not be removed");
+                  },
+                  {"Library/Quorvane/Editor", "Library/Quorvane/Editor/a.dat"},
+                  {},
+                  [](const FaultWorld& w) { EXPECT_FALSE(forgotten(w, "com.quorvane.editor")); },
+                  kExitUninstallFailed},
         FaultCase{"BusyDirectoryWithEbusy",
                   [](FaultWorld& w) {
                     w.faults.inject(Call::removePath,
                                     w.at("Applications/Editor.app/Contents/MacOS"),
                                     Fault::error(EBUSY));
                   },
-                  cleanRunLog,
+                  [](const FaultWorld& w) {
+                    return withFailure(
+                        cleanRunLog(w),
+                        "Could not delete '" + w.at("Applications/Editor.app/Contents/MacOS") +
+                            "': Device or resource busy",
+                        "com.quorvane.editor", "1 path could not be removed");
+                  },
                   {"Applications/Editor.app", "Applications/Editor.app/Contents",
-                   "Applications/Editor.app/Contents/MacOS"}},
+                   "Applications/Editor.app/Contents/MacOS"},
+                  {},
+                  [](const FaultWorld&) {},
+                  kExitUninstallFailed},
         FaultCase{"ReceiptBundleRefusedWithEperm",
                   [](FaultWorld& w) {
                     w.faults.inject(Call::removePath, w.at("Library/Receipts/Fonts.pkg"),
                                     Fault::error(EPERM));
                   },
-                  cleanRunLog,
-                  receiptBundle("Fonts")},
+                  [](const FaultWorld& w) {
+                    return withFailure(cleanRunLog(w),
+                                       "Could not delete '" + w.at("Library/Receipts/Fonts.pkg") +
+                                           "': Operation not permitted",
+                                       "com.quorvane.fonts", "1 path could not be removed");
+                  },
+                  receiptBundle("Fonts"),
+                  {},
+                  [](const FaultWorld&) {},
+                  kExitUninstallFailed},
         FaultCase{"DiskFullWhileRewritingAPropertyList",
                   [](FaultWorld& w) { w.propertyListWrite = diskFullOnceAfter(40); },
                   cleanRunLog,
@@ -384,12 +427,18 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const FaultWorld& w) {
                     std::vector<std::string> lines = cleanRunLog(w);
                     // A list that was not produced is asked for again: both lists of
-                    // both receipts, each once for the processes or extensions and
-                    // once for the removal.
-                    lines.insert(lines.end(), 8, couldNotStart(w, "usr/bin/lsbom"));
-                    return lines;
+                    // each receipt, each once for the processes or extensions and
+                    // once for the removal. Neither package is known, so both stay.
+                    const char* why = "a list of its files could not be read";
+                    lines.insert(lines.end(), 4, couldNotStart(w, "usr/bin/lsbom"));
+                    lines = withFailure(lines, "", "com.quorvane.fonts", why);
+                    lines.insert(lines.end(), 4, couldNotStart(w, "usr/bin/lsbom"));
+                    return withFailure(lines, "", "com.quorvane.sounds", why);
                   },
-                  kReceiptFiles},
+                  unite(unite(receiptBundle("Fonts"), receiptBundle("Sounds")), kReceiptFiles),
+                  {},
+                  [](const FaultWorld&) {},
+                  kExitUninstallFailed},
         FaultCase{"ProcessListingCannotStart",
                   [](FaultWorld& w) {
                     w.faults.inject(Call::captureOutput, w.recorder.locations().ps,
@@ -424,9 +473,15 @@ INSTANTIATE_TEST_SUITE_P(
                     w.tmp.writeScript("usr/bin/lsbom", "kill -9 $$");
                   },
                   [](const FaultWorld& w) {
-                    return std::vector<std::string>{preRemoveSucceeded(w)};
+                    const char* why = "a list of its files could not be read";
+                    return withFailure(withFailure({preRemoveSucceeded(w)}, "",
+                                                   "com.quorvane.fonts", why),
+                                       "", "com.quorvane.sounds", why);
                   },
-                  kReceiptFiles},
+                  unite(unite(receiptBundle("Fonts"), receiptBundle("Sounds")), kReceiptFiles),
+                  {},
+                  [](const FaultWorld&) {},
+                  kExitUninstallFailed},
         FaultCase{"QueriedToolsWriteAMegabyteToStandardError",
                   [](FaultWorld& w) {
                     for (const char* tool : {"usr/sbin/pkgutil", "usr/bin/lsbom", "bin/ps"}) {

@@ -6,7 +6,18 @@ namespace qu {
 
 std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
                                                 const std::vector<std::string>& arguments) {
+  bool broke = false;
+  return stringFromExecutable(platform, executable, arguments, broke);
+}
+
+std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
+                                                const std::vector<std::string>& arguments,
+                                                bool& broke) {
   CapturedOutput captured = platform.captureOutput(executable, arguments);
+  if (captured.status.kind == ExitStatus::Kind::Signaled ||
+      captured.status.kind == ExitStatus::Kind::NotStarted) {
+    broke = true;
+  }
   if (!captured.status.started()) {
     // Callers only see a failed query; the log says why.
     platform.log("Could not run " + executable + ": " + captured.status.describe());

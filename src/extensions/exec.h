@@ -13,5 +13,11 @@ namespace qu {
 // cannot be started also gives nothing, with one log line naming it.
 std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
                                                 const std::vector<std::string>& arguments);
+// As above; `broke` becomes true when the tool could not be started or was
+// killed by a signal, so its silence is no answer at all (an empty list is
+// one, and so is a refusal by exit status).
+std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
+                                                const std::vector<std::string>& arguments,
+                                                bool& broke);
 
 }  // namespace qu

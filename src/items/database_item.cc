@@ -12,6 +12,7 @@ std::shared_ptr<DatabaseItem> DatabaseItem::receiptWithPath(Platform& platform,
 
   auto item = std::make_shared<DatabaseItem>();
   item->initWithDictionary(platform, std::move(*settings));
+  item->setDescriptionPath(path);
   // Without an identifier there is nothing to ask the database about, and
   // the item could not be entered into the catalogue anyway.
   if (!item->identifier()) return nullptr;

@@ -10,6 +10,7 @@ std::shared_ptr<ReceiptItem> ReceiptItem::receiptWithPath(Platform& platform,
 
   auto item = std::make_shared<ReceiptItem>();
   item->initWithDictionary(platform, std::move(*settings));
+  item->setDescriptionPath(path);
   if (!item->identifier()) return nullptr;
 
   item->receipt_ = receipts.receiptWithIdentifier(*item->identifier());

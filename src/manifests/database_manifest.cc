@@ -34,8 +34,8 @@ std::optional<PathList> DatabaseManifest::getList(int listType) {
   std::optional<std::string> location = installLocation();
   if (!location) return std::nullopt;
 
-  std::optional<std::string> output = stringFromExecutable(
-      platform(), platform().locations().pkgutil, {firstArgument, "--files", identifier_});
+  std::optional<std::string> output =
+      listFromTool(platform().locations().pkgutil, {firstArgument, "--files", identifier_});
   if (!output) return std::nullopt;
   std::vector<std::string> lines = split(*output, '\n');
   output.reset();  // as large as the lines themselves, and no longer needed

@@ -4,10 +4,16 @@
 #include <cstddef>
 #include <utility>
 
+#include "extensions/exec.h"
 #include "extensions/paths.h"
 #include "extensions/text.h"
 
 namespace qu {
+
+std::optional<std::string> Manifest::listFromTool(const std::string& executable,
+                                                  const std::vector<std::string>& arguments) {
+  return stringFromExecutable(platform_, executable, arguments, listingBroke_);
+}
 
 const std::optional<PathList>& Manifest::files() {
   // A failed query leaves the field empty, so the next request asks again.

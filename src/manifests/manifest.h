@@ -47,6 +47,10 @@ class Manifest {
   // the tail of one of the manifest's files, compared ignoring case.
   ProcessTable getProcesses();
 
+  // Whether a tool asked for a list could not be started or was killed: then
+  // what the package put on disk is not known, and its record must stay.
+  bool listingBroke() const { return listingBroke_; }
+
  protected:
   explicit Manifest(Platform& platform) : platform_(platform) {}
   Platform& platform() { return platform_; }
@@ -60,10 +64,14 @@ class Manifest {
   // Logs why the lists are unavailable, once per manifest however often they
   // are requested.
   void reportUnavailableLists(std::string_view reason);
+  // Runs a list's tool for its text, remembering an abnormal end.
+  std::optional<std::string> listFromTool(const std::string& executable,
+                                          const std::vector<std::string>& arguments);
 
  private:
   Platform& platform_;
   bool unavailableReported_ = false;
+  bool listingBroke_ = false;
   std::optional<PathList> files_;
   std::optional<PathList> directories_;
 };

@@ -52,8 +52,7 @@ std::optional<PathList> ReceiptManifest::getList(int listType) {
     return std::nullopt;
   }
 
-  std::optional<std::string> output =
-      stringFromExecutable(platform(), platform().locations().lsbom, {option, bomPath_});
+  std::optional<std::string> output = listFromTool(platform().locations().lsbom, {option, bomPath_});
   if (!output) return std::nullopt;
   std::vector<std::string> lines = split(*output, '\n');
   output.reset();  // as large as the lines themselves, and no longer needed

@@ -180,6 +180,8 @@ bool uninstallPackage(RunContext& run, const PackageItem& item) {
   ManifestPtr manifest = manifestWithItem(platform, item);
   const plist::Dictionary& settings = item.settings();
   FileRemoval removal(run);
+  // The package's uninstall plist goes last, and only with the package.
+  removal.deferPath(item.descriptionPath());
 
   runPreRemoveScript(run, settings);
   unloadServices(run, settings);
@@ -189,9 +191,27 @@ bool uninstallPackage(RunContext& run, const PackageItem& item) {
   }
   removeAdditionalFiles(platform, removal, settings);
   removal.removeManifest(manifest.get());
-  clearPackageRecord(run, removal, item);
+  // A package whose files are not all gone, or not all known, keeps its
+  // record and its uninstall plist, so that it is still listed and a later
+  // run can finish.
+  const bool listsKnown = !manifest || !manifest->listingBroke();
+  if (removal.failures() == 0 && listsKnown) clearPackageRecord(run, removal, item);
   editPropertyLists(platform, settings);
-  return true;
+  if (removal.failures() == 0 && listsKnown) {
+    removal.removeDeferred();
+    if (removal.failures() == 0) return true;
+  }
+  const std::string name = item.identifier().value_or(item.description());
+  if (!listsKnown) {
+    platform.log("Package FAILED: " + name +
+                 " (a list of its files could not be read; its record is kept)");
+  } else {
+    const int failures = removal.failures();
+    platform.log("Package FAILED: " + name + " (" + std::to_string(failures) +
+                 (failures == 1 ? " path" : " paths") +
+                 " could not be removed; its record is kept)");
+  }
+  return false;
 }
 
 }  // namespace qu

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -30,6 +31,49 @@ struct PackageSequenceTest : ::testing::Test {
     return uninstallPackage(run.context, item);
   }
 };
+
+// A package whose files are not all known keeps its record and the uninstall
+// plist it names among its paths; a package that is gone loses both.
+TEST_F(PackageSequenceTest, KeepsTheRecordOfAPackageThatIsNotGone) {
+  // The database's file list of a package with a ".killed" marker dies of a signal.
+  const std::string pkgutil = platform.locations().pkgutil;
+  world.tmp.writeScript(pkgutil.substr(world.tmp.path().size() + 1),
+                        "db='" + at("pkgdb") + "'\n"
+                        "case \"$1\" in\n"
+                        "  --pkg-info-plist) cat \"$db/$2.info\" ;;\n"
+                        "  --only-dirs) cat \"$db/$3.dirs\" ;;\n"
+                        "  '') [ -e \"$db/$3.killed\" ] && kill -9 $$; cat \"$db/$3.files\" ;;\n"
+                        "esac");
+  struct Case {
+    const char* id;
+    bool listKilled;
+  };
+  for (const Case& c : {Case{"com.q.gone", false}, Case{"com.q.unknown", true}}) {
+    const std::string id = c.id;
+    world.tmp.writeFile("disk/" + id + "/file", "x");
+    plist::Dictionary settings;
+    settings.set("additionalfiles", stringArray({at("descriptions/" + id + ".plist")}));
+    auto item = world.databasePackage(id, settings, "disk/" + id + "/file\n", "disk/" + id + "\n");
+    ASSERT_TRUE(item);
+    if (c.listKilled) world.tmp.writeFile("pkgdb/" + id + ".killed", "");
+    platform.logLines.clear();
+    platform.programCalls.clear();
+
+    EXPECT_EQ(uninstall(*item), !c.listKilled) << id;
+
+    EXPECT_EQ(pathPresent(at("descriptions/" + id + ".plist")), c.listKilled) << id;
+    EXPECT_EQ(pathPresent(at("disk/" + id + "/file")), c.listKilled) << id;
+    const testing::ProgramCall forget{pkgutil, {"--forget", id}};
+    EXPECT_EQ(std::count(platform.programCalls.begin(), platform.programCalls.end(), forget),
+              c.listKilled ? 0 : 1)
+        << id;
+    const std::string failed =
+        "Package FAILED: " + id + " (a list of its files could not be read; its record is kept)";
+    EXPECT_EQ(std::count(platform.logLines.begin(), platform.logLines.end(), failed),
+              c.listKilled ? 1 : 0)
+        << id;
+  }
+}
 
 TEST_F(PackageSequenceTest, RunsEveryStepInOrder) {
   const std::string script = world.recordingTool(at("scripts/pre"), "pre");

@@ -1,10 +1,12 @@
 #include "uninstaller/removal.h"
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "extensions/case_folding.h"
 #include "extensions/paths.h"
 
 namespace qu {
@@ -43,7 +45,35 @@ void FileRemoval::removeItem(const std::string& path, bool unlessDirectory) {
   remove(path, unlessDirectory ? RemovalScope::NonDirectory : RemovalScope::Tree, Named::OnItsOwn);
 }
 
+void FileRemoval::deferPath(const std::string& path) {
+  if (path.empty()) return;
+  const std::string normal = normalisedPath(path);
+  deferred_ = {foldCase(normal), std::string(lastComponent(normal)), std::nullopt, Named::InList};
+}
+
+bool FileRemoval::isDeferred(const std::string& path) const {
+  // Most paths differ in their last component already, which costs no folding.
+  if (deferred_.name.empty() || path.size() < deferred_.name.size()) return false;
+  const std::string_view tail(path.data() + path.size() - deferred_.name.size(),
+                              deferred_.name.size());
+  if (foldCase(tail) != foldCase(deferred_.name)) return false;
+  return foldCase(normalisedPath(path)) == deferred_.folded;
+}
+
+void FileRemoval::removeDeferred() {
+  if (!deferred_.asked) return;
+  const auto [path, scope] = *deferred_.asked;
+  const Named named = deferred_.named;
+  deferred_ = {};
+  remove(path, scope, named);
+}
+
 void FileRemoval::remove(const std::string& path, RemovalScope scope, Named named) {
+  if (isDeferred(path)) {
+    if (!deferred_.asked) deferred_.asked.emplace(path, scope);
+    deferred_.named = named;
+    return;
+  }
   const RemovalRules::Judgement judgement = rules_.judge(path, scope);
   switch (judgement.verdict) {
     case RemovalRules::Verdict::Remove:
@@ -89,10 +119,14 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
         platform_.log("Leaving '" + path + "': part of it is another file system mounted there");
       } else if (removal.errnum == ELOOP) {
         platform_.log("Leaving '" + path + "': it nests deeper than any package's files");
+      } else {
+        // A path the package still has on disk: the package is not gone.
+        ++failures_;
+        platform_.log("Could not delete '" + path + "': " + std::strerror(removal.errnum));
       }
       break;
-    // Best effort: a path that is gone, a directory the file pass leaves, or
-    // a deletion the system refused is not worth a word.
+    // A path that is gone, a directory the file pass leaves, or a path no
+    // removal may touch is not worth a word.
     case Removal::Outcome::Removed:
     case Removal::Outcome::Absent:
     case Removal::Outcome::Directory:

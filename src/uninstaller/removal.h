@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "manifests/manifest.h"
 #include "uninstaller/run_report.h"
@@ -40,6 +42,17 @@ class FileRemoval {
   // percentage: "Uninstalling:\t[<run percent>%] <name>" in text.
   void printProgressForName(const std::string& name, int total, int current);
 
+  // Holds back the deletion of one path (the package's uninstall plist)
+  // wherever the package names it, until removeDeferred(): while it stays,
+  // a package that is not gone is still listed.
+  void deferPath(const std::string& path);
+  // Deletes the held-back path, as it was asked for, if it was.
+  void removeDeferred();
+  // Paths the system refused to delete, each logged; paths kept for a reason
+  // (shared, a system directory, a refused link, a mount, too deep) are not
+  // counted.
+  int failures() const { return failures_; }
+
  private:
   // Whether a path named on its own is worth a log line when the rules keep it.
   enum class Named { InList, OnItsOwn };
@@ -47,10 +60,20 @@ class FileRemoval {
   void keep(const std::string& path, KeepReason reason, const std::string& detail,
             const std::string& logLine);
 
+  bool isDeferred(const std::string& path) const;
+
   Platform& platform_;
   RunProgress& progress_;
   const RemovalRules& rules_;
   RunReport& report_;
+  int failures_ = 0;
+  struct Deferred {
+    std::string folded;  // normalised, letter case folded
+    std::string name;    // its last component
+    std::optional<std::pair<std::string, RemovalScope>> asked;  // the path as named, and how
+    Named named = Named::InList;
+  };
+  Deferred deferred_;
 };
 
 }  // namespace qu
