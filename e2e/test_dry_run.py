@@ -276,6 +276,28 @@ class DryRunTest(sandbox.SandboxTestCase):
                          sorted(shown(self.dry, "keep")))
         self.assertEqual(self.stream.status, self.real.status)
         self.assertEqual(self.stream.diff.removed, self.real.diff.removed)
+        # Statuses are numbers; a path comes with its normalised form.
+        for event in events:
+            if event["type"] == "program" and event["outcome"] != "started":
+                self.assertEqual(event["status"] == 0, event["outcome"] == "succeeded", event)
+            if "path" in event:
+                self.assertEqual(event["normalised"], normal(event["path"]), event)
+
+
+class JsonAnswerTest(sandbox.SandboxTestCase):
+    def test_every_json_request_gets_json_with_nothing_installed_or_an_unknown_id(self):
+        plan, stream, unknown = sandbox.run_all(World(), [
+            Run(("--dry-run", "--json", "--all")), Run(("--json", "--all")),
+            Run(("--json", "--id", "nothing"))])
+        self.assertEqual((plan.status, json.loads(plan.stdout)),
+                         (0, {"version": 1, "type": "plan", "items": [], "succeeded": True}))
+        self.assertEqual((stream.status, [json.loads(line) for line in stream.stdout.splitlines()]),
+                         (0, [{"version": 1, "type": "summary", "succeeded": True, "removed": [],
+                               "failed": [], "kept": []}]))
+        self.assertEqual((unknown.status, json.loads(unknown.stdout)),
+                         (1, {"version": 1, "type": "refusal",
+                              "message": "Invalid ID Specified: nothing.", "status": 1}))
+        self.assertEqual(unknown.diagnostics, ["Invalid ID Specified: nothing."])
 
 
 def would(effect):

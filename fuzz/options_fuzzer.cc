@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "extensions/json.h"
 #include "extensions/text.h"
 #include "fuzz_input.h"
 #include "in_memory_platform.h"
@@ -72,8 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   qu::Options options;
   const std::optional<int> status = qu::parseOptions(platform, catalogue, arguments, options);
 
-  // With --json a refusal goes to standard error, and nothing to the output.
+  // With --json a refusal goes to standard error, and as one JSON line with
+  // its status to the output.
   const std::string& refusal = options.json ? platform.printedErrors : platform.printed;
+  if (options.json && status) {
+    const qu::Json record = qu::Json::parse(platform.printed, nullptr, false);
+    check(platform.printed.ends_with("}\n") && platform.printed.find('\n') + 1 == platform.printed.size() &&
+              record.is_object() && record.value("type", "") == "refusal" &&
+              record.value("status", -1) == *status,
+          "a refusal is one JSON line with its status");
+  }
   const std::string hint = "Try 'quorvane-uninstall --help'.\n";
   if (status == 0) {
     check(options.json ? refusal == "Usage\n" + hint
@@ -89,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                              platform.printedErrors.ends_with("\n")),
           "only stray arguments are named");
   }
-  if (options.json) check(platform.printed.empty(), "no text among JSON");
+  if (options.json && !status) check(platform.printed.empty(), "no text among JSON");
 
   std::set<const qu::UninstallItem*> seen;
   for (const qu::ItemPtr& item : options.selection) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "cli/run_json.h"
 #include "extensions/text.h"
 #include "system/os.h"
 
@@ -103,9 +104,12 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
   // below go to standard error instead, whatever the option's place.
   const std::vector<int> ahead = readOptionsQuietly(arguments);
   options.json = std::find(ahead.begin(), ahead.end(), kJsonOption) != ahead.end();
-  const auto refuse = [&](const std::string& text) {
-    options.json ? platform.printError(text + (text.ends_with('\n') ? "" : "\n"))
-                 : platform.print(text);
+  // With --json, a script reads the refusal from standard output as one JSON
+  // line, and a person reads it on standard error.
+  const auto refuse = [&](const std::string& text, int status) {
+    if (!options.json) return platform.print(text);
+    platform.printError(text + (text.ends_with('\n') ? "" : "\n"));
+    platform.print(jsonLineText(refusalJson(text, status)));
   };
   OptionReader reader(std::move(arguments));
   const ItemList topLevel = catalogue.values();
@@ -127,7 +131,7 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
       case 'i': {
         UninstallItem* found = UninstallItem::findItemInArray(topLevel, optarg);
         if (found == nullptr) {
-          refuse(format("Invalid ID Specified: %s.\n", optarg));
+          refuse(format("Invalid ID Specified: %s.\n", optarg), 1);
           return 1;
         }
         appendOnce(options.selection, found->shared_from_this());
@@ -150,7 +154,7 @@ std::optional<int> parseOptions(Platform& platform, const Catalogue& catalogue,
         break;
       case '?':
         // After the parser's own complaint on standard error.
-        refuse("Usage");
+        refuse("Usage", 0);
         platform.printError("Try 'quorvane-uninstall --help'.\n");
         return 0;
       default:  // --verbose; --help and --version were answered before loading

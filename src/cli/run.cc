@@ -77,12 +77,23 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
     }
     return kExitSuccess;
   }
-  if (options.selection.empty()) return kExitSuccess;
+  if (options.selection.empty()) {
+    // A script that asked for JSON gets a whole answer: an empty plan, or a
+    // stream of its summary alone.
+    if (options.json && options.dryRun) JsonPlanReport(platform).runFinished(true);
+    if (options.json && !options.dryRun) JsonLinesReport(platform).runFinished(true);
+    return kExitSuccess;
+  }
 
   // A dry run only shows the removal, so it needs no root.
   if (!options.dryRun && !platform.becomeRoot()) {
     const std::string refusal = "Root access is required.\n";
-    options.json ? platform.printError(refusal) : platform.print(refusal);
+    if (options.json) {
+      platform.printError(refusal);
+      platform.print(jsonLineText(refusalJson(refusal, kExitNotRoot)));
+    } else {
+      platform.print(refusal);
+    }
     return kExitNotRoot;
   }
 

@@ -1,5 +1,8 @@
 #include "cli/run_json.h"
 
+#include <algorithm>
+
+#include "extensions/paths.h"
 #include "items/item_json.h"
 
 namespace qu {
@@ -49,9 +52,18 @@ Json effect(std::string_view name) {
 
 }  // namespace
 
+Json refusalJson(std::string_view message, int status) {
+  Json refusal = jsonObject("refusal");
+  if (message.ends_with('\n')) message.remove_suffix(1);
+  refusal["message"] = jsonText(message);
+  refusal["status"] = status;
+  return refusal;
+}
+
 Json keptJson(const std::string& path, KeepReason reason, const std::string& detail) {
   Json object = Json::object();
   object["path"] = jsonText(path);
+  object["normalised"] = jsonText(normalisedPath(path));
   object["reason"] = reasonName(reason);
   if (reason == KeepReason::Shared) object["package"] = jsonText(detail);
   if (reason == KeepReason::LinkRefused) object["link"] = jsonText(detail);
@@ -116,6 +128,7 @@ void JsonPlanReport::kill(pid_t group, const std::string& program) {
 void JsonPlanReport::remove(const std::string& path) {
   Json shown = effect("delete");
   shown["path"] = jsonText(path);
+  shown["normalised"] = jsonText(normalisedPath(path));
   add(std::move(shown));
 }
 
@@ -154,6 +167,7 @@ void JsonLinesReport::progress(int percent, const std::string& path) {
   Json line = jsonObject("progress");
   line["percent"] = percent;
   line["path"] = jsonText(path);
+  line["normalised"] = jsonText(normalisedPath(path));
   write(line);
 }
 
@@ -172,6 +186,9 @@ void JsonLinesReport::programEnded(ProgramRole role, const std::string& subject,
   Json line = programLine(role, subject);
   line["outcome"] = status.succeeded() ? "succeeded" : status.started() ? "failed" : "not started";
   line["detail"] = status.describe();
+  // As numbers, for scripts: the exit status, or the signal that ended it.
+  line["status"] = status.kind == ExitStatus::Kind::Exited ? Json(status.value) : Json(nullptr);
+  line["signal"] = status.kind == ExitStatus::Kind::Signaled ? Json(status.value) : Json(nullptr);
   write(line);
 }
 
@@ -186,7 +203,11 @@ void JsonLinesReport::programStarted(ProgramRole role, const std::string& subjec
 void JsonLinesReport::pathKept(const std::string& path, KeepReason reason,
                                const std::string& detail) {
   Json kept = keptJson(path, reason, detail);
-  kept_.push_back(kept);
+  // "/./Library/Frameworks" and "//Library/Frameworks" are one folder.
+  if (std::none_of(kept_.begin(), kept_.end(),
+                   [&](const Json& earlier) { return earlier["normalised"] == kept["normalised"]; })) {
+    kept_.push_back(kept);
+  }
   Json line = jsonObject("kept");
   line.update(kept);
   write(line);

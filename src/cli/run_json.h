@@ -75,4 +75,8 @@ class JsonLinesReport final : public RunReport {
 // shared path or "link" for a refused link.
 Json keptJson(const std::string& path, KeepReason reason, const std::string& detail);
 
+// A refused command line as one JSON line: {"type": "refusal", "message":
+// the text without its line end, "status": the exit status}.
+Json refusalJson(std::string_view message, int status);
+
 }  // namespace qu

@@ -210,10 +210,16 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"DryRunAlone", {"--dry-run"}, "", 0, {}},
         CommandLineCase{"DryRunAbbreviated", {"--dry", "-i", "b"}, "", 0, {"b"}, "", true},
         CommandLineCase{"DryRunUnknownIdentifier", {"-n", "-i", "x"}, "Invalid ID Specified: x.\n", 1, {}},
-        // Standard output holds JSON or nothing: refusals go to standard error.
-        CommandLineCase{"JsonUnknownIdentifier", {"-n", "-i", "x", "--json"}, "", 1, {},
-                        "Invalid ID Specified: x.\n"},
-        CommandLineCase{"JsonUnknownOption", {"--json", "--bogus"}, "", 0, {}, "Usage\n" + kHint}),
+        // Standard output holds JSON or nothing: a refusal is one JSON line
+        // there, and text on standard error.
+        CommandLineCase{"JsonUnknownIdentifier", {"-n", "-i", "x", "--json"},
+                        R"({"version":1,"type":"refusal","message":"Invalid ID Specified: x.","status":1})"
+                        "\n",
+                        1, {}, "Invalid ID Specified: x.\n"},
+        CommandLineCase{"JsonUnknownOption", {"--json", "--bogus"},
+                        R"({"version":1,"type":"refusal","message":"Usage","status":0})"
+                        "\n",
+                        0, {}, "Usage\n" + kHint}),
     [](const ::testing::TestParamInfo<CommandLineCase>& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(RunTest, ListingWinsOverSelectionAndNeedsNoRoot) {
@@ -252,7 +258,11 @@ TEST_F(RunTest, NotRootRemovesNothing) {
     platform.errors.clear();
     Outcome outcome = json ? run({"--id", "a", "--json"}) : run({"--id", "a"});
     EXPECT_EQ(json ? outcome.errors : outcome.output, "Root access is required.\n");
-    EXPECT_EQ(json ? outcome.output : outcome.errors, "");
+    EXPECT_EQ(json ? outcome.output : outcome.errors,
+              json ? R"({"version":1,"type":"refusal","message":"Root access is required.",)"
+                     R"("status":2})"
+                     "\n"
+                   : "");
     EXPECT_EQ(outcome.status, 2);
     EXPECT_FALSE(outcome.uninstallCalled);
   }
