@@ -9,7 +9,7 @@ import signal
 
 import sandbox
 from sandbox import Ending, Run
-from world import PACKAGE_DATABASE, World
+from world import PACKAGE_DATABASE, World, receipt_package
 
 SUPPORT = "/Library/Application Support/Quorvane Technologies"
 STUDIO_APP = "/Applications/Quorvane Studio.app"
@@ -333,3 +333,22 @@ class DryRunFailureTest(sandbox.SandboxTestCase):
         self.assertEqual(outcome.stdout, "Removing:\nStudio Tour\n")
         self.assertIn(f"Cannot find Gallery Setup executable at: '{missing}'", outcome.log)
         self.assertTrue(outcome.diff.empty, outcome.diff)
+
+
+class DryRunDecidesAsTheRealRunTest(sandbox.SandboxTestCase):
+    def test_a_script_an_earlier_package_deletes_is_not_shown_as_run(self):
+        # "Alpha" comes first and deletes the folder that holds Beta's script.
+        world = World()
+        scripts = f"{SUPPORT}/Beta Scripts"
+        world.program(f"{scripts}/preremove")
+        receipt_package(world, "com.quorvane.alpha", "Alpha", "Alpha.pkg",
+                        additionalfiles=[scripts])
+        receipt_package(world, "com.quorvane.beta", "Beta", "Beta.pkg",
+                        preRemoveScript=f"{scripts}/preremove")
+        dry, real = sandbox.run_all(world, [Run(("--dry-run", "--all")), Run(("--all",))])
+
+        self.assertNotIn(f"{scripts}/preremove", "".join(shown(dry, "run")))
+        self.assertEqual(real.calls_of(f"{scripts}/preremove"), [])
+        self.assertEqual(dry.log, real.log)
+        self.assertIn(f"Pre-remove script FAILED: {scripts}/preremove "
+                      "(could not be started: No such file or directory)", real.log)

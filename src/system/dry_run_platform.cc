@@ -153,6 +153,11 @@ PathState DryRunPlatform::examine(const std::string& path) {
   return PlatformWrapper::examine(path);
 }
 
+Status DryRunPlatform::trustedByRoot(const std::string& path) {
+  if (isDeleted(path)) return Status::fromErrno(ENOENT, path);
+  return PlatformWrapper::trustedByRoot(path);
+}
+
 bool DryRunPlatform::countsAsEmpty(const std::string& path) {
   // A directory this user cannot list is kept, as one the real removal
   // cannot list would be.

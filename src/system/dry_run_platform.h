@@ -56,6 +56,9 @@ class DryRunPlatform : public PlatformWrapper {
   std::optional<std::vector<std::string>> listDirectory(const std::string& path) override;
   std::optional<std::string> readFile(const std::string& path) override;
   PathState examine(const std::string& path) override;
+  // A program an earlier step would have deleted is missing, as for the
+  // real run, so it is not shown as run.
+  Status trustedByRoot(const std::string& path) override;
 
   // "Would delete: <path>" for a path the real removal would delete (judged
   // from the wrapped platform's examine() and listings, as this run has

@@ -108,6 +108,7 @@ TEST_F(DryRunTest, QueriesAnswerAsAfterTheDeletions) {
     EXPECT_TRUE(pathPresent(gone)) << gone;
   }
   EXPECT_EQ(dryRun.readFile(tmp.at("app/Contents/Info.plist")), std::nullopt);
+  EXPECT_EQ(dryRun.trustedByRoot(tmp.at("app/Contents/MacOS/App")).errnum(), ENOENT);
   EXPECT_EQ(dryRun.listDirectory(tmp.at("app/Contents")), std::nullopt);
   EXPECT_EQ(dryRun.listDirectory(tmp.path()),
             (std::vector<std::string>{"app2", "other"}));
