@@ -1,0 +1,3 @@
+# The arm64 slice of the macOS build; see macos-common.cmake.
+set(QU_MACOS_ARCH arm64)
+include(${CMAKE_CURRENT_LIST_DIR}/macos-common.cmake)
