@@ -142,6 +142,15 @@ class Platform {
   virtual std::vector<LaunchedApplication> launchedApplications() = 0;
   // Asks an application to quit without waiting; 0 when sent, else an errno.
   virtual int sendQuitEvent(const LaunchedApplication& application) = 0;
+  // Whether the process still runs the program (process ids are reused),
+  // and why a quit request must not go to an application's process (an
+  // errno, or 0): the real platform asks both before each signal and quit
+  // request, and a dry run asks them too, so it shows only what would go
+  // out. Where processes are not real, the answers are yes and 0.
+  virtual bool stillRuns(pid_t, const std::string&) { return true; }
+  virtual int quitRefusal(const LaunchedApplication&) { return 0; }
+  // Whether effects are only shown: a dry run's log claims none.
+  virtual bool onlyShowsEffects() const { return false; }
 };
 
 }  // namespace qu

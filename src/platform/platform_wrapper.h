@@ -64,6 +64,13 @@ class PlatformWrapper : public Platform {
   std::vector<LaunchedApplication> launchedApplications() override {
     return target_.launchedApplications();
   }
+  bool stillRuns(pid_t pid, const std::string& program) override {
+    return target_.stillRuns(pid, program);
+  }
+  int quitRefusal(const LaunchedApplication& application) override {
+    return target_.quitRefusal(application);
+  }
+  bool onlyShowsEffects() const override { return target_.onlyShowsEffects(); }
   int sendQuitEvent(const LaunchedApplication& application) override {
     return target_.sendQuitEvent(application);
   }

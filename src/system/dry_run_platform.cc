@@ -232,11 +232,17 @@ Status DryRunPlatform::signalProcessGroup(pid_t group, int, const std::string& p
   if (group == ownProcessGroup()) {
     return Status::error(EPERM, "signal group " + std::to_string(group) + ": our own group");
   }
+  // The real run asks this right before the signal; so does the plan.
+  if (!stillRuns(group, program)) {
+    log("Not killing process group " + std::to_string(group) + ": it no longer runs " + program);
+    return Status::error(ESRCH, "signal group " + std::to_string(group) + ": not " + program);
+  }
   effects_.kill(group, program);
   return Status::ok();
 }
 
 int DryRunPlatform::sendQuitEvent(const LaunchedApplication& application) {
+  if (int refusal = quitRefusal(application)) return refusal;
   effects_.quit(application);
   return 0;
 }

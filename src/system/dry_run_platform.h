@@ -74,6 +74,7 @@ class DryRunPlatform : public PlatformWrapper {
 
   // Nothing changes identity in a dry run.
   Status becomeRoot() override { return Status::ok(); }
+  bool onlyShowsEffects() const override { return true; }
   // "Would kill: <group> <program>"; refuses the groups the real call refuses.
   Status signalProcessGroup(pid_t group, int signal, const std::string& program) override;
   // "Would quit: <name> <path> <process id>", name and path quoted with

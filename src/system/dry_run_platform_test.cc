@@ -88,6 +88,16 @@ TEST_F(DryRunTest, ShowsEveryEffectInOrderAndPerformsNone) {
   EXPECT_FALSE(pathPresent(tmp.at("ran")));
   EXPECT_TRUE(pathPresent(file));
   EXPECT_EQ(readWholeFile(preferences), kPreferences);
+
+  // A process id that no longer runs the program is refused, as the real
+  // run refuses it: nothing is shown.
+  real.output.clear();
+  real.processesStillRun = false;
+  EXPECT_EQ(dryRun.signalProcessGroup(4321, SIGKILL, "/Library/Q/helperd").errnum(), ESRCH);
+  EXPECT_EQ(dryRun.sendQuitEvent({"/Applications/Q Viewer.app", "Q Viewer", 0, 777}), ESRCH);
+  EXPECT_EQ(real.output, "");
+  EXPECT_EQ(real.logLines, std::vector<std::string>{
+                               "Not killing process group 4321: it no longer runs /Library/Q/helperd"});
 }
 
 TEST_F(DryRunTest, QueriesAnswerAsAfterTheDeletions) {

@@ -260,7 +260,7 @@ class RealPlatform final : public Platform {
       return Status::error(EPERM, "signal group " + std::to_string(group) + ": our own group");
     }
     // The id came from text, read a while ago: it may be another program's now.
-    if (!runsExecutable(group, program, os::executableOf)) {
+    if (!stillRuns(group, program)) {
       writeLogLine("Not killing process group " + std::to_string(group) +
                    ": it no longer runs " + program);
       return Status::error(ESRCH, "signal group " + std::to_string(group) + ": not " + program);
@@ -271,13 +271,21 @@ class RealPlatform final : public Platform {
     return Status::ok();
   }
 
+  bool stillRuns(pid_t pid, const std::string& program) override {
+    return runsExecutable(pid, program, os::executableOf);
+  }
+
+  int quitRefusal(const LaunchedApplication& application) override {
+    return qu::quitRefusal(application, ::getpid(), os::executableOf);
+  }
+
   std::vector<LaunchedApplication> launchedApplications() override {
     return applicationsAmong(os::processIds(), os::executableOf);
   }
 
   int sendQuitEvent(const LaunchedApplication& application) override {
     // Only while it still runs a program of that application's bundle.
-    if (int refusal = quitRefusal(application, ::getpid(), os::executableOf)) return refusal;
+    if (int refusal = quitRefusal(application)) return refusal;
     const auto pid = static_cast<pid_t>(application.serialLow);
     return os::requestQuit(pid);
   }

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,8 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   pid_t processGroup = 4242;
   std::vector<LaunchedApplication> applications;
   int quitResult = 0;
+  // false: every process id now belongs to another program.
+  bool processesStillRun = true;
 
   CapturedOutput captureOutput(const std::string& program,
                                const std::vector<std::string>& arguments) override;
@@ -88,6 +91,9 @@ class RecordingPlatform : private detail::OwnedTarget, public PlatformWrapper {
   pid_t ownProcessGroup() override { return processGroup; }
   Status signalProcessGroup(pid_t group, int signal, const std::string& program) override;
   std::vector<LaunchedApplication> launchedApplications() override { return applications; }
+  // Its processes are the test's, not the system's: they run what it says.
+  bool stillRuns(pid_t, const std::string&) override { return processesStillRun; }
+  int quitRefusal(const LaunchedApplication&) override { return processesStillRun ? 0 : ESRCH; }
   int sendQuitEvent(const LaunchedApplication& application) override;
 };
 

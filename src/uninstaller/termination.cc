@@ -41,7 +41,8 @@ void killProcesses(Platform& platform, const ProcessTable& processes) {
       const std::string& program = entry.first;
       if (!containsIgnoringCase(program, marker)) continue;
 
-      platform.log("Killing: " + application.name);
+      // A dry run shows the request instead of claiming it.
+      if (!platform.onlyShowsEffects()) platform.log("Killing: " + application.name);
       const bool sent = canReceiveQuit(application) && platform.sendQuitEvent(application) == 0;
       if (!sent) platform.log("Could not kill " + marker);
       // Asked to quit, or at least tried: the application's own program is
