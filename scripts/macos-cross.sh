@@ -193,7 +193,7 @@ build_deps() {  # arch
   # Threads stay on: this libxml2 does not build for macOS without them, and
   # they are in libSystem anyway.
   for feature in FTP HTTP ICONV ICU LZMA ZLIB PYTHON MODULES PROGRAMS TESTS; do
-    off+=(-DLIBXML2_WITH_$feature=OFF)
+    off+=("-DLIBXML2_WITH_$feature=OFF")
   done
   cmake -S "$cache/src/libxml2" -B "$work/libxml2" "${common[@]}" -DBUILD_SHARED_LIBS=OFF \
     "${off[@]}" -Wno-dev >/dev/null
@@ -218,13 +218,17 @@ for arch in "${archs[@]}"; do
 done
 
 # --- The universal binary -------------------------------------------------------
-# The slices are stripped at link time (the toolchain files say so for
-# MinSizeRel): stripping afterwards would break the arm64 slice's signature.
+# The linker already left out the debug information; llvm-strip takes the
+# local symbols too, and signs the arm64 slice again as it rewrites it (the
+# checks below recompute that signature's page hashes).
 mkdir -p "$out"
 binary=$out/quorvane-uninstall
 rm -f "$binary"
-llvm-lipo-14 -create build/macos-arm64/src/cli/quorvane-uninstall \
-  build/macos-x86_64/src/cli/quorvane-uninstall -output "$binary"
+for arch in "${archs[@]}"; do
+  llvm-strip-14 -o "$out/.stripped-$arch" "build/macos-$arch/src/cli/quorvane-uninstall"
+done
+llvm-lipo-14 -create "$out/.stripped-arm64" "$out/.stripped-x86_64" -output "$binary"
+rm -f "$out"/.stripped-*
 
 # --- The checks -------------------------------------------------------------------
 say "checking $binary"

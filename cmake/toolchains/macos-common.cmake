@@ -81,7 +81,7 @@ set(ENV{PKG_CONFIG_LIBDIR} "${QU_MACOS_PREFIX}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
-# Release builds are stripped by the linker: zig signs arm64 executables as
-# it links them, and a strip afterwards would have to sign them again.
+# Release builds leave the debug information out at the link, which signs
+# arm64 executables; anything that strips more afterwards must sign again.
 set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT -s)
 set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT -s)
