@@ -58,21 +58,26 @@ def shared_identifier(world):
 
 class GalleryListingTest(sandbox.SandboxTestCase):
     def test_only_removable_collections_are_listed_after_the_packages(self):
-        # (world, listing lines after the header, the collection's kind and
-        #  version in the JSON listing)
+        # (world, listing lines after the header, the last item's kind and
+        #  version in the JSON listing, log lines)
         cases = {
             "installed, remote and incomplete collections": (
                 registered_collections,
                 row("com.quorvane.studio", "Quorvane Studio") + row(TEMPLATES, "Alpha Templates"),
                 # The latest of its version dates, as written in the manifest.
-                ("gallery", "2023-04-19")),
-            "a collection replaces the package with its identifier": (
+                ("gallery", "2023-04-19"), []),
+            # Anyone may write the preferences: a collection never takes the
+            # place of an installed package.
+            "a collection with a package's identifier is left out": (
                 shared_identifier,
                 row("com.quorvane.studio", "Quorvane Studio")
-                + row("com.quorvane.templates", "Team Templates"),
-                ("gallery", "2022-05-17")),
+                + row("com.quorvane.templates", "Quorvane Templates"),
+                ("receipt", "1.0"),
+                ["Not offering gallery collection 'com.quorvane.templates' (Team Templates): "
+                 "installed package 'com.quorvane.templates' (Quorvane Templates) has that "
+                 "identifier"]),
         }
-        for name, (build, listing, kind_and_version) in cases.items():
+        for name, (build, listing, kind_and_version, log) in cases.items():
             with self.subTest(name):
                 world = World()
                 studio(world)
@@ -81,7 +86,7 @@ class GalleryListingTest(sandbox.SandboxTestCase):
                 outcome, as_json = run_listings(world)
 
                 self.assertEqual(outcome.stdout, HEADER + listing)
-                self.assertEqual((outcome.status, outcome.log), (0, []))
+                self.assertEqual((outcome.status, outcome.log), (0, log))
                 self.assertTrue(outcome.diff.empty, outcome.diff)
                 assert_same_listing(self, outcome, as_json)
                 collection = parse_listing(as_json)["items"][-1]
