@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace qu {
 
@@ -24,6 +25,11 @@ struct Locations {
       "/System/Library/CoreServices/Installer.app/Contents/Resources/package.icns";
   std::string protectedUninstallerApp =
       "/Applications/Quorvane Technologies/Quorvane Uninstaller.app";
+  // The maker's own folders: the gallery setup tool is run only from inside
+  // one of them.
+  std::vector<std::string> makerFolders = {
+      "/Applications/Quorvane Technologies/",
+      "/Library/Application Support/Quorvane Technologies/"};
   // The group whose members administer the machine; a directory it may write
   // to is as trustworthy as one only root may write to. On macOS "admin" is
   // 80; this Linux stand-in has no such group, so root's own group takes its
