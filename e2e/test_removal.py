@@ -629,3 +629,33 @@ class UserCollectionTest(sandbox.SandboxTestCase):
             {"/Applications/Quorvane Beta.app/Contents/MacOS/Quorvane Beta", f"/{CORE_BINARY}"}
             | world.paths_under(f"{RECEIPTS}/QuorvaneBeta.pkg")))
         self.assertEqual(outcome.status, 0)
+
+
+class HomeFoldersTest(sandbox.SandboxTestCase):
+    def test_a_homes_standard_folders_stay_with_every_other_programs_files(self):
+        alice_support = "/Users/alice/Library/Application Support"
+        shared_preferences = "/Users/Shared/Library/Preferences"
+        own = f"{alice_support}/Quorvane Studio"
+        world = World()
+        world.directory("/Users/Shared", mode=0o1777)
+        world.installed("/Users/alice/Library", files=[
+            "Application Support/Other Vendor/state.db", "Application Support/Quorvane Studio/x"],
+            owner=USER)
+        world.file(f"{shared_preferences}/com.vendor.other.plist", plist_bytes({"A": 1}))
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY],
+                        additionalfiles=[f"{alice_support}/", shared_preferences,
+                                         "/users/alice/library", own])
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {f"/{STUDIO_BINARY}"} | world.paths_under(own)
+            | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
+        self.assertEqual(outcome.log, [
+            NO_GALLERY,
+            f"Keeping '{alice_support}/': a directory of the system",
+            f"Keeping '{shared_preferences}': a directory of the system",
+            "Keeping '/users/alice/library': a directory of the system",
+        ])
+        self.assertEqual(outcome.status, 0)
