@@ -121,6 +121,8 @@ constexpr int kMaxTreeDepth = 256;
 int removeContents(int directory, dev_t device, int depth = 0) {
   const auto names = entryNames(directory);
   if (!names) return errno != 0 ? errno : EIO;
+  // One rule for every entry of a level: too deep, files and folders alike stay.
+  if (depth >= kMaxTreeDepth) return names->empty() ? 0 : ELOOP;
   int firstError = 0;
   const auto note = [&firstError](int error) {
     if (firstError == 0) firstError = error;
@@ -138,10 +140,6 @@ int removeContents(int directory, dev_t device, int depth = 0) {
     // A mount point: what is mounted there is not ours to empty.
     if (info.st_dev != device) {
       note(EXDEV);
-      continue;
-    }
-    if (depth >= kMaxTreeDepth) {
-      note(ELOOP);
       continue;
     }
     UniqueFd inner(::openat(directory, name.c_str(), kOpenDirectory));

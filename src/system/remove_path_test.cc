@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "test_support/temp_dir.h"
 
@@ -179,19 +180,47 @@ TEST_F(RemovePathTest, ATreeRemovalStaysOnItsFileSystem) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-// A nest deeper than any package's tree is left where it gets too deep.
+// A nest deeper than any package's tree is left where it gets too deep:
+// every entry of the first level too deep stays, files and folders alike.
 TEST_F(RemovePathTest, ATreeRemovalStopsAtADepthNoPackageReaches) {
-  std::string nest = "deep";
-  for (int level = 0; level < 300; ++level) nest += "/d";
-  tmp.writeFile(nest + "/f", "x");
-  tmp.writeFile("deep/own", "x");
+  // The folder at `level` below the tree's top ("deep" itself is level 0);
+  // an entry in it lies at level + 1.
+  const auto folder = [](int level) {
+    std::string path = "deep";
+    for (int at = 1; at <= level; ++at) path += "/d";
+    return path;
+  };
+  const struct {
+    const char* story;
+    std::vector<std::string> files;    // a trailing "/" makes a folder
+    std::vector<std::string> kept;
+    std::vector<std::string> removed;
+  } cases[] = {
+      {"a nest of 300 levels", {folder(300) + "/f", "deep/own"}, {folder(300) + "/f"},
+       {"deep/own"}},
+      {"a file and a folder at level 257, a file at level 256",
+       {folder(256) + "/f", folder(256) + "/e/", folder(255) + "/g", "deep/own"},
+       {folder(256) + "/f", folder(256) + "/e"},
+       {folder(255) + "/g", "deep/own"}},
+  };
+  for (const auto& c : cases) {
+    TempDir own;
+    for (const std::string& file : c.files) {
+      if (file.ends_with("/")) {
+        std::filesystem::create_directories(own.at(file));
+      } else {
+        own.writeFile(file, "x");
+      }
+    }
+    PathWalker fresh(0);
 
-  const Removal removal = removeWithWalk(walker, tmp.at("deep"), RemovalScope::Tree);
+    const Removal removal = removeWithWalk(fresh, own.at("deep"), RemovalScope::Tree);
 
-  EXPECT_EQ(removal.outcome, Outcome::Failed);
-  EXPECT_EQ(removal.errnum, ELOOP);
-  EXPECT_TRUE(pathPresent(tmp.at(nest + "/f")));
-  EXPECT_FALSE(pathPresent(tmp.at("deep/own")));
+    EXPECT_EQ(removal.outcome, Outcome::Failed) << c.story;
+    EXPECT_EQ(removal.errnum, ELOOP) << c.story;
+    for (const std::string& kept : c.kept) EXPECT_TRUE(pathPresent(own.at(kept))) << c.story;
+    for (const std::string& gone : c.removed) EXPECT_FALSE(pathPresent(own.at(gone))) << c.story;
+  }
 }
 
 }  // namespace
