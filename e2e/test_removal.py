@@ -659,3 +659,25 @@ class HomeFoldersTest(sandbox.SandboxTestCase):
             "Keeping '/users/alice/library': a directory of the system",
         ])
         self.assertEqual(outcome.status, 0)
+
+
+class RemovedLinkTest(sandbox.SandboxTestCase):
+    def test_a_path_below_a_removed_link_is_not_deleted_in_its_old_target(self):
+        studio_support = f"{SUPPORT}/Studio"
+        other = "/Library/Application Support/Other Vendor"
+        world = World()
+        world.installed(other, files=["cache/a", "cache/b"])
+        world.directory(studio_support)
+        world.symlink(f"{studio_support}/Current", other)
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY],
+                        additionalfiles=[f"{studio_support}/Current/cache/a",
+                                         f"{studio_support}/Current",
+                                         f"{studio_support}/Current/cache/b"])
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {f"/{STUDIO_BINARY}", f"{other}/cache/a", f"{studio_support}/Current"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
+        self.assertEqual(outcome.status, 0)

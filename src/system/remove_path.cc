@@ -63,6 +63,15 @@ Removal removeNonDirectoryAt(int directory, const char* name) {
   return Removal::failed(error);
 }
 
+// As removeNonDirectoryAt, for a path the walker may have reached through it:
+// a link the walk followed is gone with the removal, and a later path below
+// it must be walked afresh, not taken to the link's old target.
+Removal removeNonDirectory(PathWalker& walker, const Reached& at) {
+  const Removal removal = removeNonDirectoryAt(at.parent.fd, at.name());
+  if (removal.removed()) walker.forget(at.normal, true);
+  return removal;
+}
+
 // Only a regular file counts as the Finder metadata that leaves a directory
 // as good as empty; a folder or a link of that name is something else.
 bool holdsOnlyFinderMetadata(int directory, std::string& metadataName) {
@@ -88,7 +97,7 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
   }
   const int error = errno;
   if (error == ENOENT) return Removal::of(Removal::Outcome::Absent);
-  if (error == ENOTDIR) return removeNonDirectoryAt(parent, name);
+  if (error == ENOTDIR) return removeNonDirectory(walker, at);
   if (error != ENOTEMPTY && error != EEXIST) return Removal::failed(error);
 
   UniqueFd directory(::openat(parent, name, kOpenDirectory));
@@ -160,7 +169,7 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   if (::fstatat(parent, at.name(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? Removal::of(Removal::Outcome::Absent) : Removal::failed(errno);
   }
-  if (!S_ISDIR(info.st_mode)) return removeNonDirectoryAt(parent, at.name());
+  if (!S_ISDIR(info.st_mode)) return removeNonDirectory(walker, at);
   // Swapped for a link since the test above: O_NOFOLLOW refuses it.
   UniqueFd directory(::openat(parent, at.name(), kOpenDirectory));
   if (!directory.valid()) return Removal::failed(errno);
@@ -210,7 +219,7 @@ Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope
   if (!at.parent.reached()) return unreached(at.parent);
   switch (scope) {
     case RemovalScope::NonDirectory:
-      return removeNonDirectoryAt(at.parent.fd, at.name());
+      return removeNonDirectory(walker, at);
     case RemovalScope::EmptyDirectory:
       return removeEmptyDirectoryAt(walker, at, hooks);
     case RemovalScope::Tree:

@@ -127,6 +127,25 @@ TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
   }
 }
 
+// A path below a link the run removed is walked afresh: the directory the
+// walk reached through the link is not the path's any more.
+TEST_F(RemovePathTest, APathBelowARemovedLinkIsNotTakenToItsOldTarget) {
+  for (const RemovalScope linkScope :
+       {RemovalScope::NonDirectory, RemovalScope::EmptyDirectory, RemovalScope::Tree}) {
+    TempDir own;
+    own.writeFile("target/dir/a", "x");
+    const std::string kept = own.writeFile("target/dir/b", "x");
+    const std::string link = own.makeSymlink("link", own.at("target"));
+    PathWalker fresh(0);
+
+    EXPECT_TRUE(removeWithWalk(fresh, link + "/dir/a", RemovalScope::NonDirectory).removed());
+    EXPECT_TRUE(removeWithWalk(fresh, link, linkScope).removed());
+    EXPECT_EQ(removeWithWalk(fresh, link + "/dir/b", RemovalScope::NonDirectory).outcome,
+              Outcome::Absent);
+    EXPECT_TRUE(pathPresent(kept)) << static_cast<int>(linkScope);
+  }
+}
+
 // Another process swaps a parent directory for a link between the directory
 // pass's look inside a directory and its removal: the removal still acts on
 // the directory it looked at, and never on what the link leads to.
