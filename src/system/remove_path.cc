@@ -10,6 +10,7 @@
 
 #include "extensions/paths.h"
 #include "platform/unique_fd.h"
+#include "system/mount_identity.h"
 
 namespace qu {
 
@@ -123,11 +124,11 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
 // would otherwise hold a descriptor and a stack frame per level.
 constexpr int kMaxTreeDepth = 256;
 
-// Deletes everything inside an open directory that lies on `device`; every
+// Deletes everything inside an open directory that lies on `mount`; every
 // step is relative to a descriptor opened without following links. Returns
-// the first failure (EXDEV for what lies on another file system, ELOOP for
-// what lies too deep), 0 if none.
-int removeContents(int directory, dev_t device, int depth = 0) {
+// the first failure (EXDEV for what lies on another mount, a bind mount of
+// the same file system included, ELOOP for what lies too deep), 0 if none.
+int removeContents(int directory, const MountIdentity& mount, int depth = 0) {
   const auto names = entryNames(directory);
   if (!names) return errno != 0 ? errno : EIO;
   // One rule for every entry of a level: too deep, files and folders alike stay.
@@ -147,7 +148,7 @@ int removeContents(int directory, dev_t device, int depth = 0) {
       continue;
     }
     // A mount point: what is mounted there is not ours to empty.
-    if (info.st_dev != device) {
+    if (info.st_dev != mount.device) {
       note(EXDEV);
       continue;
     }
@@ -156,7 +157,12 @@ int removeContents(int directory, dev_t device, int depth = 0) {
       note(errno);
       continue;
     }
-    if (int error = removeContents(inner.get(), device, depth + 1)) note(error);
+    const std::optional<MountIdentity> innerMount = mountIdentity(inner.get());
+    if (!innerMount || *innerMount != mount) {
+      note(innerMount ? EXDEV : errno);
+      continue;
+    }
+    if (int error = removeContents(inner.get(), mount, depth + 1)) note(error);
     inner.reset();
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) note(errno);
   }
@@ -173,14 +179,13 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   // Swapped for a link since the test above: O_NOFOLLOW refuses it.
   UniqueFd directory(::openat(parent, at.name(), kOpenDirectory));
   if (!directory.valid()) return Removal::failed(errno);
-  struct stat opened {};
-  struct stat above {};
-  if (::fstat(directory.get(), &opened) != 0 || ::fstat(parent, &above) != 0) {
-    return Removal::failed(errno);
-  }
-  // Mounted right there: emptying it would empty another file system.
-  if (opened.st_dev != above.st_dev) return Removal::failed(EXDEV);
-  const int contentsError = removeContents(directory.get(), opened.st_dev);
+  const std::optional<MountIdentity> opened = mountIdentity(directory.get());
+  const std::optional<MountIdentity> above = mountIdentity(parent);
+  if (!opened || !above) return Removal::failed(errno);
+  // Mounted right there: emptying it would empty another file system, or
+  // another place of this one.
+  if (*opened != *above) return Removal::failed(EXDEV);
+  const int contentsError = removeContents(directory.get(), *opened);
   directory.reset();
   walker.forget(at.normal, true);
   if (::unlinkat(parent, at.name(), AT_REMOVEDIR) != 0) {

@@ -165,38 +165,49 @@ TEST_F(RemovePathTest, ADirectorySwappedForALinkMidRemovalLeavesTheLinkedTreeAlo
   EXPECT_TRUE(pathPresent(tmp.at("other/dir/.DS_Store")));
 }
 
-// What is mounted inside a tree is not the tree's to empty.
+// What is mounted inside a tree is not the tree's to empty: another file
+// system, or a bind mount of a folder of the same one (same device number).
 TEST_F(RemovePathTest, ATreeRemovalStaysOnItsFileSystem) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount";
-  const std::string mounted = tmp.makeDirectory("tree/mnt");
-  tmp.writeFile("tree/own", "x");
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // A private mount namespace, so the mount never shows outside this child.
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("qu-test", mounted.c_str(), "tmpfs", 0, nullptr) != 0) {
-      ::_exit(77);
+  const struct {
+    const char* story;
+    bool bind;
+  } cases[] = {{"a tmpfs", false}, {"a bind mount of a folder beside the tree", true}};
+  for (const auto& c : cases) {
+    TempDir own;
+    const std::string mounted = own.makeDirectory("tree/mnt");
+    const std::string elsewhere = own.makeDirectory("elsewhere");
+    own.writeFile("tree/own", "x");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // A private mount namespace, so the mount never shows outside this child.
+      if (::unshare(CLONE_NEWNS) != 0 ||
+          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          (c.bind ? ::mount(elsewhere.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr)
+                  : ::mount("qu-test", mounted.c_str(), "tmpfs", 0, nullptr)) != 0) {
+        ::_exit(77);
+      }
+      std::FILE* file = std::fopen((mounted + "/other").c_str(), "w");
+      if (file == nullptr) ::_exit(78);
+      std::fclose(file);
+      PathWalker fresh(0);
+      const Removal removal = removeWithWalk(fresh, own.at("tree"), RemovalScope::Tree);
+      const bool kept = pathPresent(mounted + "/other") && !pathPresent(own.at("tree/own"));
+      // The mount point itself named as the tree: nothing of it is emptied.
+      const Removal atMount = removeWithWalk(fresh, mounted, RemovalScope::Tree);
+      const bool keptAtMount = atMount.outcome == Outcome::Failed && atMount.errnum == EXDEV &&
+                               pathPresent(mounted + "/other");
+      ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept &&
+                      keptAtMount
+                  ? 0
+                  : 1);
     }
-    std::FILE* file = std::fopen((mounted + "/other").c_str(), "w");
-    if (file == nullptr) ::_exit(78);
-    std::fclose(file);
-    PathWalker own(0);
-    const Removal removal = removeWithWalk(own, tmp.at("tree"), RemovalScope::Tree);
-    const bool kept = pathPresent(mounted + "/other") && !pathPresent(tmp.at("tree/own"));
-    // The mount point itself named as the tree: nothing of it is emptied.
-    const Removal atMount = removeWithWalk(own, mounted, RemovalScope::Tree);
-    const bool keptAtMount = atMount.outcome == Outcome::Failed && atMount.errnum == EXDEV &&
-                             pathPresent(mounted + "/other");
-    ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept && keptAtMount
-                ? 0
-                : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.story << ": " << status;
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 // A nest deeper than any package's tree is left where it gets too deep:
