@@ -681,3 +681,28 @@ class RemovedLinkTest(sandbox.SandboxTestCase):
             {f"/{STUDIO_BINARY}", f"{other}/cache/a", f"{studio_support}/Current"}
             | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
         self.assertEqual(outcome.status, 0)
+
+
+class OtherUsersFoldersTest(sandbox.SandboxTestCase):
+    def test_a_third_users_folder_moved_in_by_its_containers_owner_stays(self):
+        cache = "/Users/Shared/Quorvane Cache"
+        third = f"{cache}/moved/third"
+        world = World()
+        world.directory("/Users/Shared", mode=0o1777)
+        world.directory(cache, owner=USER)
+        world.file(f"{cache}/index.db")  # root's, the package's own
+        world.directory(f"{cache}/moved", owner=USER)
+        world.file(f"{cache}/moved/user.dat", owner=USER)
+        world.directory(third, owner=USER + 1)
+        world.file(f"{third}/thesis.tex", owner=USER + 1)
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY], additionalfiles=[cache])
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {f"/{STUDIO_BINARY}", f"{cache}/index.db", f"{cache}/moved/user.dat"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
+        self.assertEqual(outcome.log, [
+            NO_GALLERY, f"Leaving '{third}': it belongs to user {USER + 1}"])
+        self.assertEqual(outcome.status, 0)

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "extensions/paths.h"
 #include "platform/unique_fd.h"
@@ -124,11 +125,29 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
 // would otherwise hold a descriptor and a stack frame per level.
 constexpr int kMaxTreeDepth = 256;
 
-// Deletes everything inside an open directory that lies on `mount`; every
-// step is relative to a descriptor opened without following links. Returns
-// the first failure (EXDEV for what lies on another mount, a bind mount of
-// the same file system included, ELOOP for what lies too deep), 0 if none.
-int removeContents(int directory, const MountIdentity& mount, int depth = 0) {
+// Whether root, removing a tree, enters a folder of `owner` inside one of
+// `parentOwner`: a folder of an ordinary user only inside root's or the same
+// user's. One user may move into a folder of theirs that a package names a
+// folder holding a third user's, which only that user could delete.
+bool entersFolder(uid_t owner, uid_t parentOwner) {
+  return owner == 0 || parentOwner == 0 || owner == parentOwner;
+}
+
+// What a tree removal walks through: the mount it stays on, the folders it
+// leaves to their owners.
+struct TreeWalk {
+  MountIdentity mount;
+  std::vector<Removal::LeftToOwner> left;
+};
+
+// Deletes everything inside an open directory, at `path` and owned by
+// `owner`, that lies on the walk's mount; every step is relative to a
+// descriptor opened without following links. Returns the first failure
+// (EXDEV for what lies on another mount, a bind mount of the same file
+// system included, ELOOP for what lies too deep, EPERM for a folder left to
+// its owner), 0 if none.
+int removeContents(int directory, const std::string& path, uid_t owner, TreeWalk& walk,
+                   int depth = 0) {
   const auto names = entryNames(directory);
   if (!names) return errno != 0 ? errno : EIO;
   // One rule for every entry of a level: too deep, files and folders alike stay.
@@ -148,7 +167,7 @@ int removeContents(int directory, const MountIdentity& mount, int depth = 0) {
       continue;
     }
     // A mount point: what is mounted there is not ours to empty.
-    if (info.st_dev != mount.device) {
+    if (info.st_dev != walk.mount.device) {
       note(EXDEV);
       continue;
     }
@@ -158,11 +177,25 @@ int removeContents(int directory, const MountIdentity& mount, int depth = 0) {
       continue;
     }
     const std::optional<MountIdentity> innerMount = mountIdentity(inner.get());
-    if (!innerMount || *innerMount != mount) {
+    if (!innerMount || *innerMount != walk.mount) {
       note(innerMount ? EXDEV : errno);
       continue;
     }
-    if (int error = removeContents(inner.get(), mount, depth + 1)) note(error);
+    // Its owner as opened: the folder may have been swapped since the look above.
+    struct stat opened {};
+    if (::fstat(inner.get(), &opened) != 0) {
+      note(errno);
+      continue;
+    }
+    const std::string innerPath = childPath(path, name);
+    if (!entersFolder(opened.st_uid, owner)) {
+      walk.left.push_back({innerPath, static_cast<unsigned>(opened.st_uid)});
+      note(EPERM);
+      continue;
+    }
+    if (int error = removeContents(inner.get(), innerPath, opened.st_uid, walk, depth + 1)) {
+      note(error);
+    }
     inner.reset();
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) note(errno);
   }
@@ -181,15 +214,28 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   if (!directory.valid()) return Removal::failed(errno);
   const std::optional<MountIdentity> opened = mountIdentity(directory.get());
   const std::optional<MountIdentity> above = mountIdentity(parent);
-  if (!opened || !above) return Removal::failed(errno);
+  struct stat top {};
+  struct stat topParent {};
+  if (!opened || !above || ::fstat(directory.get(), &top) != 0 ||
+      ::fstat(parent, &topParent) != 0) {
+    return Removal::failed(errno);
+  }
   // Mounted right there: emptying it would empty another file system, or
   // another place of this one.
   if (*opened != *above) return Removal::failed(EXDEV);
-  const int contentsError = removeContents(directory.get(), *opened);
+  if (!entersFolder(top.st_uid, topParent.st_uid)) {
+    Removal left = Removal::failed(EPERM);
+    left.leftToOwners.push_back({at.normal, static_cast<unsigned>(top.st_uid)});
+    return left;
+  }
+  TreeWalk walk{*opened, {}};
+  const int contentsError = removeContents(directory.get(), at.normal, top.st_uid, walk);
   directory.reset();
   walker.forget(at.normal, true);
   if (::unlinkat(parent, at.name(), AT_REMOVEDIR) != 0) {
-    return Removal::failed(contentsError != 0 ? contentsError : errno);
+    Removal failed = Removal::failed(contentsError != 0 ? contentsError : errno);
+    failed.leftToOwners = std::move(walk.left);
+    return failed;
   }
   return Removal::of(Removal::Outcome::Removed);
 }

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,62 @@ TEST_F(RemovePathTest, ATreeRemovalStaysOnItsFileSystem) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.story << ": " << status;
+  }
+}
+
+// A tree removal deletes only what the folders' owners could: a folder of an
+// ordinary user is entered inside root's or the same user's folder only.
+TEST_F(RemovePathTest, ATreeRemovalLeavesAThirdUsersFolderToItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+  constexpr uid_t kThirdUser = 1001;
+  const struct {
+    const char* story;
+    std::vector<std::pair<std::string, uid_t>> folders;  // created in this order
+    std::string tree;
+    std::vector<std::string> left;  // each left to the owner shown in `folders`
+    std::vector<std::string> removed;
+  } cases[] = {
+      {"a third user's folder moved in by the tree's owner",
+       {{"tree", kOrdinaryUser}, {"tree/moved", kOrdinaryUser},
+        {"tree/moved/third", kThirdUser}, {"tree/root", 0}, {"tree/root/own", kOrdinaryUser}},
+       "tree",
+       {"tree/moved/third"},
+       {"tree/moved/file", "tree/root/own/file", "tree/root/file", "tree/file"}},
+      {"a third user's folder named as the tree inside a user's",
+       {{"home", kOrdinaryUser}, {"home/third", kThirdUser}},
+       "home/third",
+       {"home/third"},
+       {}},
+      {"root's tree holding users' folders", {{"pkg", 0}, {"pkg/a", kOrdinaryUser},
+                                             {"pkg/b", kThirdUser}}, "pkg", {}, {"pkg"}},
+  };
+  for (const auto& c : cases) {
+    TempDir own;
+    std::map<std::string, uid_t> owners;
+    for (const auto& [folder, owner] : c.folders) {
+      own.writeFile(folder + "/file", "x");
+      ASSERT_EQ(::chown(own.at(folder).c_str(), owner, owner), 0);
+      ASSERT_EQ(::chown(own.at(folder + "/file").c_str(), owner, owner), 0);
+      owners[own.at(folder)] = owner;
+    }
+    PathWalker fresh(0);
+
+    const Removal removal = removeWithWalk(fresh, own.at(c.tree), RemovalScope::Tree);
+
+    std::vector<std::string> left;
+    for (const Removal::LeftToOwner& folder : removal.leftToOwners) {
+      left.push_back(folder.path.substr(own.path().size() + 1));
+      EXPECT_EQ(folder.owner, owners[folder.path]) << c.story;
+    }
+    EXPECT_EQ(left, c.left) << c.story;
+    EXPECT_EQ(removal.removed(), c.left.empty()) << c.story;
+    if (!c.left.empty()) {
+      EXPECT_EQ(removal.errnum, EPERM) << c.story;
+    }
+    for (const std::string& folder : c.left) {
+      EXPECT_TRUE(pathPresent(own.at(folder + "/file"))) << c.story;
+    }
+    for (const std::string& gone : c.removed) EXPECT_FALSE(pathPresent(own.at(gone))) << gone;
   }
 }
 

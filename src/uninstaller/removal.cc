@@ -85,6 +85,11 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
     case Removal::Outcome::Failed:
       // What the removal left on purpose is said; any other refusal of the
       // system is best effort, as below.
+      // Folders of other users, left to them, are each named.
+      for (const Removal::LeftToOwner& left : removal.leftToOwners) {
+        platform_.log("Leaving '" + left.path + "': it belongs to user " +
+                      std::to_string(left.owner));
+      }
       if (removal.errnum == EXDEV) {
         platform_.log("Leaving '" + path + "': part of it is another file system mounted there");
       } else if (removal.errnum == ELOOP) {
