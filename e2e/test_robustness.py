@@ -114,6 +114,19 @@ class LostOutputTest(sandbox.SandboxTestCase):
                     self.assertRegex(line, PROGRESS_LINE)
 
 
+    def test_with_json_the_programs_output_still_goes_to_standard_error(self):
+        world, removed = two_packages(150)
+
+        [outcome] = sandbox.run_all(world, [Run(("--json", "--all"), read_stdout=1000)])
+
+        self.assertEqual(outcome.status, 0)
+        self.assertEqual(outcome.log, [NO_GALLERY, f"Pre-remove script succeeded: {SCRIPT}",
+                                       lost("Broken pipe")])
+        self.assertEqual(sorted(outcome.diff.removed), sorted(removed[ALPHA] | removed[BETA]))
+        # The forget request's line, which a JSON run hands to standard error.
+        self.assertIn(FORGOT_ALPHA.strip(), outcome.diagnostics)
+
+
 class IgnoredSignalsTest(sandbox.SandboxTestCase):
     def test_queries_scripts_and_removal_work_when_started_with_signals_ignored(self):
         world, removed = two_packages(3)
