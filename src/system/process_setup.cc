@@ -1,5 +1,6 @@
 #include "system/process_setup.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/close_range.h>
 #include <sys/stat.h>
@@ -7,8 +8,34 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <vector>
 
 namespace qu {
+
+void markCloseOnExecFrom(int first, bool tryCloseRange) {
+  if (tryCloseRange && ::close_range(static_cast<unsigned>(first), ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
+    return;
+  }
+  // Kernels before 5.11 refuse the flag: each open descriptor, as the kernel
+  // lists them, is marked on its own (the listing's own one among them).
+  std::vector<int> open;
+  if (DIR* listing = ::opendir("/proc/self/fd")) {
+    while (const dirent* entry = ::readdir(listing)) {
+      const int fd = std::atoi(entry->d_name);
+      if (entry->d_name[0] != '.' && fd >= first) open.push_back(fd);
+    }
+    ::closedir(listing);
+  } else {
+    // No /proc: every number up to the limit.
+    const long limit = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = first; fd < limit; ++fd) open.push_back(static_cast<int>(fd));
+  }
+  for (const int fd : open) {
+    const int flags = ::fcntl(fd, F_GETFD);
+    if (flags >= 0) (void)::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+}
 
 void setUpProcess(bool callerIsRoot) {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
@@ -22,7 +49,7 @@ void setUpProcess(bool callerIsRoot) {
   if (callerIsRoot) return;
   (void)::umask(022);
   (void)::chdir("/");
-  (void)::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+  markCloseOnExecFrom(STDERR_FILENO + 1);
 }
 
 }  // namespace qu

@@ -16,4 +16,9 @@ namespace qu {
 // every descriptor above 2 they left open closes when a program starts.
 void setUpProcess(bool callerIsRoot);
 
+// Marks every descriptor from `first` up close-on-exec: with one close_range
+// call where the kernel takes it (Linux 5.11 on), else, or when told not to
+// try, one descriptor at a time.
+void markCloseOnExecFrom(int first, bool tryCloseRange = true);
+
 }  // namespace qu

@@ -61,5 +61,25 @@ TEST(SetUpProcessTest, LeavesOutputOpenWritesFailingAndChildrenWaitable) {
                                        "directory or descriptors";
 }
 
+// Both ways of marking, close_range and the one a kernel before 5.11 needs,
+// leave no descriptor from the first one up to reach a child.
+TEST(MarkCloseOnExecTest, MarksEveryOpenDescriptorFromTheFirstOneUp) {
+  for (const bool tryCloseRange : {true, false}) {
+    const int below = ::open("/dev/null", O_RDONLY);
+    const int first = ::open("/dev/null", O_RDONLY);
+    const int high = ::fcntl(first, F_DUPFD, 900);
+    ASSERT_TRUE(below >= 0 && first > below && high >= 900);
+
+    markCloseOnExecFrom(first, tryCloseRange);
+
+    EXPECT_NE(::fcntl(first, F_GETFD) & FD_CLOEXEC, 0) << tryCloseRange;
+    EXPECT_NE(::fcntl(high, F_GETFD) & FD_CLOEXEC, 0) << tryCloseRange;
+    EXPECT_EQ(::fcntl(below, F_GETFD) & FD_CLOEXEC, 0) << tryCloseRange;
+    ::close(below);
+    ::close(first);
+    ::close(high);
+  }
+}
+
 }  // namespace
 }  // namespace qu
