@@ -60,7 +60,9 @@ Catalogue withCollections(Platform& platform, const Catalogue& packages,
                           const Catalogue& collections) {
   Catalogue catalogue = packages;
   const ItemList installed = UninstallItem::flatten(packages.values());
-  for (const auto& [identifier, collection] : collections.entries()) {
+  for (const Catalogue::Entry& entry : collections.entries()) {
+    const std::string& identifier = entry.first;
+    const ItemPtr& collection = entry.second;
     // The gallery preferences are anyone's to write: an identifier that
     // reads as an option or holds control characters is not a gallery's.
     const bool control = identifier.find('\t') != std::string::npos ||

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <vector>
@@ -22,8 +23,11 @@ void markCloseOnExecFrom(int first, bool tryCloseRange) {
   std::vector<int> open;
   if (DIR* listing = ::opendir("/proc/self/fd")) {
     while (const dirent* entry = ::readdir(listing)) {
-      const int fd = std::atoi(entry->d_name);
-      if (entry->d_name[0] != '.' && fd >= first) open.push_back(fd);
+      char* end = nullptr;
+      const long fd = std::strtol(entry->d_name, &end, 10);
+      if (end != entry->d_name && *end == '\0' && fd >= first && fd <= INT_MAX) {
+        open.push_back(static_cast<int>(fd));
+      }
     }
     ::closedir(listing);
   } else {

@@ -69,7 +69,7 @@ Removal removeNonDirectoryAt(int directory, const char* name) {
 // a link the walk followed is gone with the removal, and a later path below
 // it must be walked afresh, not taken to the link's old target.
 Removal removeNonDirectory(PathWalker& walker, const Reached& at) {
-  const Removal removal = removeNonDirectoryAt(at.parent.fd, at.name());
+  Removal removal = removeNonDirectoryAt(at.parent.fd, at.name());
   if (removal.removed()) walker.forget(at.normal, true);
   return removal;
 }
