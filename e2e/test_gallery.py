@@ -11,6 +11,7 @@ from world import GALLERY_PREFERENCES, RECEIPTS, World
 CONTENT = "/Users/Shared/Library/Application Support/Quorvane Technologies/Gallery/Content"
 SETUP_3 = "/Library/Application Support/Quorvane Technologies/Gallery 3/GallerySetup"
 SETUP_2 = "/Library/Application Support/Quorvane Technologies/Gallery 2/GallerySetup"
+SUPPORT_ROOT = "/Library/Application Support/Quorvane Technologies"
 
 TEMPLATES = "5B2E7A90-1C44-4F0B-A3D2-7E61C09F8B13"
 BRUSHES = "0D9C4E1F-6A27-4B8E-9F35-C1D2E3F4A5B6"
@@ -58,21 +59,26 @@ def shared_identifier(world):
 
 class GalleryListingTest(sandbox.SandboxTestCase):
     def test_only_removable_collections_are_listed_after_the_packages(self):
-        # (world, listing lines after the header, the collection's kind and
-        #  version in the JSON listing)
+        # (world, listing lines after the header, the last item's kind and
+        #  version in the JSON listing, log lines)
         cases = {
             "installed, remote and incomplete collections": (
                 registered_collections,
                 row("com.quorvane.studio", "Quorvane Studio") + row(TEMPLATES, "Alpha Templates"),
                 # The latest of its version dates, as written in the manifest.
-                ("gallery", "2023-04-19")),
-            "a collection replaces the package with its identifier": (
+                ("gallery", "2023-04-19"), []),
+            # Anyone may write the preferences: a collection never takes the
+            # place of an installed package.
+            "a collection with a package's identifier is left out": (
                 shared_identifier,
                 row("com.quorvane.studio", "Quorvane Studio")
-                + row("com.quorvane.templates", "Team Templates"),
-                ("gallery", "2022-05-17")),
+                + row("com.quorvane.templates", "Quorvane Templates"),
+                ("receipt", "1.0"),
+                ["Not offering gallery collection 'com.quorvane.templates' (Team Templates): "
+                 "installed package 'com.quorvane.templates' (Quorvane Templates) has that "
+                 "identifier"]),
         }
-        for name, (build, listing, kind_and_version) in cases.items():
+        for name, (build, listing, kind_and_version, log) in cases.items():
             with self.subTest(name):
                 world = World()
                 studio(world)
@@ -81,7 +87,7 @@ class GalleryListingTest(sandbox.SandboxTestCase):
                 outcome, as_json = run_listings(world)
 
                 self.assertEqual(outcome.stdout, HEADER + listing)
-                self.assertEqual((outcome.status, outcome.log), (0, []))
+                self.assertEqual((outcome.status, outcome.log), (0, log))
                 self.assertTrue(outcome.diff.empty, outcome.diff)
                 assert_same_listing(self, outcome, as_json)
                 collection = parse_listing(as_json)["items"][-1]
@@ -174,7 +180,11 @@ class GalleryRemovalTest(sandbox.SandboxTestCase):
 
 USER = 1000
 PLANTED_SETUP = "/Users/Shared/Quorvane/GallerySetup"
+USERS_GALLERY = "/Library/Application Support/Quorvane Technologies/Gallery 9"
+OTHER_VENDOR_TOOL = "/Applications/Other Vendor.app/Contents/MacOS/uninstall"
 FORGED = "5A1E5000-0000-4000-8000-000000000001"
+FONTS = "9C1D2E3F-4A5B-4C6D-8E7F-0A1B2C3D4E5F"
+CLIPS = "1B2C3D4E-5F60-4718-9A2B-3C4D5E6F7A8B"
 
 
 class PlantedGalleryFilesTest(sandbox.SandboxTestCase):
@@ -185,27 +195,48 @@ class PlantedGalleryFilesTest(sandbox.SandboxTestCase):
         world.directory("/Users/Shared", mode=0o1777)
         world.directory("/Users/Shared/Quorvane", owner=USER)
         world.program(PLANTED_SETUP, owner=USER)
+        # Root's own, but another vendor's: not the gallery's tool.
+        world.program(OTHER_VENDOR_TOOL)
+        # In the maker's folder, but in a folder a user owns.
+        world.directory(USERS_GALLERY, owner=USER)
+        world.program(f"{USERS_GALLERY}/GallerySetup", owner=USER)
         world.gallery_preferences({
             TEMPLATES: installed_collection(world, TEMPLATES, "Alpha Templates", SETUP_3),
             BRUSHES: installed_collection(world, BRUSHES, "beta Brushes", PLANTED_SETUP),
+            FONTS: installed_collection(world, FONTS, "delta Fonts", OTHER_VENDOR_TOOL),
+            CLIPS: installed_collection(world, CLIPS, "epsilon Clips",
+                                        f"{SUPPORT_ROOT}/../../../{OTHER_VENDOR_TOOL}"),
+            INCOMPLETE: installed_collection(world, INCOMPLETE, "zeta Art",
+                                             f"{USERS_GALLERY}/GallerySetup"),
             FORGED: installed_collection(
                 world, FORGED, "Gamma\ncom.forged.row Forged\u2028\x85", SETUP_3),
         })
 
         listing, removal = sandbox.run_all(world, [Run(arguments=("--list",)),
                                                    Run(arguments=("--id", BRUSHES,
-                                                                  "--id", FORGED))])
+                                                                  "--id", FORGED,
+                                                                  "--id", FONTS,
+                                                                  "--id", CLIPS,
+                                                                  "--id", INCOMPLETE))])
 
         escaped = "Gamma\\x0Acom.forged.row Forged\\u2028\\u0085"
         self.assertEqual(listing.stdout, HEADER + row("com.quorvane.studio", "Quorvane Studio")
-                         + row(BRUSHES, "beta Brushes") + row(FORGED, escaped)
-                         + row(TEMPLATES, "Alpha Templates"))
-        self.assertTrue(removal.stdout.startswith(announcement("beta Brushes", escaped)))
+                         + row(BRUSHES, "beta Brushes") + row(CLIPS, "epsilon Clips")
+                         + row(FORGED, escaped) + row(TEMPLATES, "Alpha Templates")
+                         + row(FONTS, "delta Fonts") + row(INCOMPLETE, "zeta Art"))
+        self.assertTrue(removal.stdout.startswith(announcement(
+            "beta Brushes", "delta Fonts", "epsilon Clips", escaped, "zeta Art")))
+        not_inside = "': it is not inside the maker's folders"
         self.assertEqual(removal.log, [
-            f"Refusing to run Gallery Setup executable at: '{PLANTED_SETUP}': the directory "
-            "/Users/Shared/Quorvane is not root's alone"])
+            f"Refusing to run Gallery Setup executable at: '{PLANTED_SETUP}{not_inside}",
+            f"Refusing to run Gallery Setup executable at: '{OTHER_VENDOR_TOOL}{not_inside}",
+            f"Refusing to run Gallery Setup executable at: "
+            f"'{SUPPORT_ROOT}/../../../{OTHER_VENDOR_TOOL}{not_inside}",
+            f"Refusing to run Gallery Setup executable at: '{USERS_GALLERY}/GallerySetup': "
+            f"the directory {USERS_GALLERY} is not root's alone"])
         self.assertEqual(removal.calls_of(SETUP_3), [tool_call(FORGED)])
-        self.assertEqual(removal.calls_of(PLANTED_SETUP), [])
+        for tool in (PLANTED_SETUP, OTHER_VENDOR_TOOL, f"{USERS_GALLERY}/GallerySetup"):
+            self.assertEqual(removal.calls_of(tool), [])
         self.assertEqual(removal.status, 3)
 
     def test_pipes_and_endless_files_end_the_run_at_once(self):

@@ -593,3 +593,147 @@ class PackageOwnPathsTest(sandbox.SandboxTestCase):
         ])
         self.assertEqual(self.dry_run.log, self.removal.log)
         self.assertEqual(self.dry_run.diff.removed, [])
+
+
+# --- Gallery records are a user's words: a collection under an installed
+# package's identifier shapes no removal, and a package described twice is
+# one record.
+
+ALPHA_FILES = ["Applications/Quorvane Alpha.app/Contents/MacOS/Quorvane Alpha", CORE_BINARY]
+BETA_FILES = ["Applications/Quorvane Beta.app/Contents/MacOS/Quorvane Beta", CORE_BINARY]
+GALLERY_TOOL = f"{SUPPORT}/Gallery 3/GallerySetup"
+
+
+def shadowed_beta():
+    world = World()
+    receipt_package(world, "com.quorvane.alpha", "Quorvane Alpha", "QuorvaneAlpha.pkg",
+                    files=ALPHA_FILES)
+    receipt_package(world, "com.quorvane.beta", "Quorvane Beta", "QuorvaneBeta.pkg",
+                    files=BETA_FILES)
+    world.program(GALLERY_TOOL)
+    world.directory("/Users/Shared", mode=0o1777)
+    record = world.collection("/Users/Shared/Quorvane/beta", "Beta Lookalike")
+    world.gallery_preferences({"com.quorvane.beta": {**record, "AppPath": GALLERY_TOOL}})
+    return world
+
+
+class UserCollectionTest(sandbox.SandboxTestCase):
+    def test_a_collection_under_a_packages_identifier_shapes_no_removal(self):
+        world = shadowed_beta()
+        left_out = ("Not offering gallery collection 'com.quorvane.beta' (Beta Lookalike): "
+                    "installed package 'com.quorvane.beta' (Quorvane Beta) has that identifier")
+
+        alpha = sandbox.run(world, "--id", "com.quorvane.alpha")
+        beta = sandbox.run(world, "--id", "com.quorvane.beta", "--json")
+
+        # Beta stays, so the framework both list stays with it.
+        self.assertEqual(alpha.log, [
+            left_out, f"Keeping '/./{CORE_BINARY}': package com.quorvane.beta still lists it"])
+        self.assertEqual(sorted(alpha.diff.removed), sorted(
+            {"/Applications/Quorvane Alpha.app/Contents/MacOS/Quorvane Alpha"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneAlpha.pkg")))
+        self.assertEqual(alpha.status, 0)
+        # Beta itself is what --id beta removes: its files and its record go.
+        self.assertEqual(beta.log, [
+            left_out, f"Keeping '/./{CORE_BINARY}': package com.quorvane.alpha still lists it"])
+        self.assertEqual(beta.calls_of(GALLERY_TOOL), [])
+        self.assertEqual(sorted(beta.diff.removed), sorted(
+            {"/Applications/Quorvane Beta.app/Contents/MacOS/Quorvane Beta"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneBeta.pkg")))
+        self.assertIn('"kind":"receipt"', beta.stdout.replace(" ", ""))
+        self.assertEqual(beta.status, 0)
+
+    def test_a_package_described_twice_is_removed_completely(self):
+        world = World()
+        receipt_package(world, "com.quorvane.alpha", "Quorvane Alpha", "QuorvaneAlpha.pkg",
+                        files=ALPHA_FILES[:1])
+        receipt_package(world, "com.quorvane.beta", "Quorvane Beta", "QuorvaneBeta.pkg",
+                        files=BETA_FILES)
+        # A second description of beta, as a child of alpha.
+        world.uninstall_plist("alpha/beta-again.plist", {
+            "pkgid": "com.quorvane.beta", "displayName": "Quorvane Beta", "visible": True,
+            "parent": "com.quorvane.alpha"})
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.beta")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {"/Applications/Quorvane Beta.app/Contents/MacOS/Quorvane Beta", f"/{CORE_BINARY}"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneBeta.pkg")))
+        self.assertEqual(outcome.status, 0)
+
+
+class HomeFoldersTest(sandbox.SandboxTestCase):
+    def test_a_homes_standard_folders_stay_with_every_other_programs_files(self):
+        alice_support = "/Users/alice/Library/Application Support"
+        shared_preferences = "/Users/Shared/Library/Preferences"
+        own = f"{alice_support}/Quorvane Studio"
+        world = World()
+        world.directory("/Users/Shared", mode=0o1777)
+        world.installed("/Users/alice/Library", files=[
+            "Application Support/Other Vendor/state.db", "Application Support/Quorvane Studio/x"],
+            owner=USER)
+        world.file(f"{shared_preferences}/com.vendor.other.plist", plist_bytes({"A": 1}))
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY],
+                        additionalfiles=[f"{alice_support}/", shared_preferences,
+                                         "/users/alice/library", own])
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {f"/{STUDIO_BINARY}"} | world.paths_under(own)
+            | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
+        self.assertEqual(outcome.log, [
+            NO_GALLERY,
+            f"Keeping '{alice_support}/': a directory of the system",
+            f"Keeping '{shared_preferences}': a directory of the system",
+            "Keeping '/users/alice/library': a directory of the system",
+        ])
+        self.assertEqual(outcome.status, 0)
+
+
+class RemovedLinkTest(sandbox.SandboxTestCase):
+    def test_a_path_below_a_removed_link_is_not_deleted_in_its_old_target(self):
+        studio_support = f"{SUPPORT}/Studio"
+        other = "/Library/Application Support/Other Vendor"
+        world = World()
+        world.installed(other, files=["cache/a", "cache/b"])
+        world.directory(studio_support)
+        world.symlink(f"{studio_support}/Current", other)
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY],
+                        additionalfiles=[f"{studio_support}/Current/cache/a",
+                                         f"{studio_support}/Current",
+                                         f"{studio_support}/Current/cache/b"])
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {f"/{STUDIO_BINARY}", f"{other}/cache/a", f"{studio_support}/Current"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
+        self.assertEqual(outcome.status, 0)
+
+
+class OtherUsersFoldersTest(sandbox.SandboxTestCase):
+    def test_a_third_users_folder_moved_in_by_its_containers_owner_stays(self):
+        cache = "/Users/Shared/Quorvane Cache"
+        third = f"{cache}/moved/third"
+        world = World()
+        world.directory("/Users/Shared", mode=0o1777)
+        world.directory(cache, owner=USER)
+        world.file(f"{cache}/index.db")  # root's, the package's own
+        world.directory(f"{cache}/moved", owner=USER)
+        world.file(f"{cache}/moved/user.dat", owner=USER)
+        world.directory(third, owner=USER + 1)
+        world.file(f"{third}/thesis.tex", owner=USER + 1)
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+                        files=[STUDIO_BINARY], additionalfiles=[cache])
+
+        outcome = sandbox.run(world, "--id", "com.quorvane.studio")
+
+        self.assertEqual(sorted(outcome.diff.removed), sorted(
+            {f"/{STUDIO_BINARY}", f"{cache}/index.db", f"{cache}/moved/user.dat"}
+            | world.paths_under(f"{RECEIPTS}/QuorvaneStudio.pkg")))
+        self.assertEqual(outcome.log, [
+            NO_GALLERY, f"Leaving '{third}': it belongs to user {USER + 1}"])
+        self.assertEqual(outcome.status, 0)

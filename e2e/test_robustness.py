@@ -70,6 +70,22 @@ def key_chain(depth):
             + struct.pack(">QQQ", len(objects), 0, table))
 
 
+def named_often(times, length):
+    """A binary property list of a dictionary whose one value is an array
+    naming one string of `length` bytes `times` times: the library copies the
+    string each time it is named."""
+    objects = [bytes([0xD1, 0, 1, 0, 2]), b"\x51k",
+               b"\xAF\x11" + struct.pack(">H", times) + struct.pack(">H", 3) * times,
+               b"\x5F\x12" + struct.pack(">I", length) + b"s" * length]
+    data, offsets = b"bplist00", b""
+    for encoded in objects:
+        offsets += struct.pack(">I", len(data))
+        data += encoded
+    table = len(data)
+    return (data + offsets + bytes(6) + b"\x04\x02"
+            + struct.pack(">QQQ", len(objects), 0, table))
+
+
 class LostOutputTest(sandbox.SandboxTestCase):
     def test_the_removal_goes_on_to_its_end_when_standard_output_is_lost(self):
         # (how the output is lost, the most bytes it can show, the reason logged)
@@ -96,6 +112,19 @@ class LostOutputTest(sandbox.SandboxTestCase):
                 self.assertTrue(whole_lines)
                 for line in whole_lines:
                     self.assertRegex(line, PROGRESS_LINE)
+
+
+    def test_with_json_the_programs_output_still_goes_to_standard_error(self):
+        world, removed = two_packages(150)
+
+        [outcome] = sandbox.run_all(world, [Run(("--json", "--all"), read_stdout=1000)])
+
+        self.assertEqual(outcome.status, 0)
+        self.assertEqual(outcome.log, [NO_GALLERY, f"Pre-remove script succeeded: {SCRIPT}",
+                                       lost("Broken pipe")])
+        self.assertEqual(sorted(outcome.diff.removed), sorted(removed[ALPHA] | removed[BETA]))
+        # The forget request's line, which a JSON run hands to standard error.
+        self.assertIn(FORGOT_ALPHA.strip(), outcome.diagnostics)
 
 
 class IgnoredSignalsTest(sandbox.SandboxTestCase):
@@ -128,17 +157,22 @@ class IgnoredSignalsTest(sandbox.SandboxTestCase):
 
 class CraftedPropertyListsTest(sandbox.SandboxTestCase):
     def test_the_listing_ends_at_once(self):
-        # (the world, the memory limit)
+        # (the world, the memory limit, the most memory the run may take)
         gallery_key_chain = two_packages(1)[0]
         gallery_key_chain.file(GALLERY_PREFERENCES, key_chain(22))
+        gallery_named_often = two_packages(1)[0]
+        gallery_named_often.file(GALLERY_PREFERENCES, named_often(10000, 64 * 1024))
         hundred_thousand_keys = two_packages(
             1, padding={f"key{number}": number for number in range(100000)})[0]
         cases = {
             "gallery preferences whose key unfolds into 2^22 objects": (
-                gallery_key_chain, 512 * MiB),
-            "an uninstall plist holding 100,000 keys": (hundred_thousand_keys, None),
+                gallery_key_chain, 512 * MiB, 200 * MiB),
+            # 75 KB that would unfold into 640 MiB of copies of one string.
+            "gallery preferences naming one 64 KiB string 10,000 times": (
+                gallery_named_often, 512 * MiB, 100 * MiB),
+            "an uninstall plist holding 100,000 keys": (hundred_thousand_keys, None, 200 * MiB),
         }
-        for name, (world, memory_limit) in cases.items():
+        for name, (world, memory_limit, most_memory) in cases.items():
             with self.subTest(name):
                 [outcome] = sandbox.run_all(world, [Run(("--list",), memory_limit=memory_limit)])
 
@@ -148,4 +182,4 @@ class CraftedPropertyListsTest(sandbox.SandboxTestCase):
                 # Processor time, which other work on the machine leaves alone;
                 # the sanitizers make every step a few times slower.
                 self.assertLess(outcome.processor, 3.0 if sandbox.sanitized() else 1.0)
-                self.assertLess(outcome.peak_memory, 200 * MiB)
+                self.assertLess(outcome.peak_memory, most_memory)

@@ -6,6 +6,7 @@
 #include "cli/help.h"
 #include "cli/options.h"
 #include "cli/run_json.h"
+#include "extensions/text.h"
 #include "system/dry_run_platform.h"
 
 namespace qu {
@@ -32,17 +33,60 @@ ItemList completeSelection(const Catalogue& catalogue, const ItemList& selection
   return items;
 }
 
-ItemList remainingItems(const Catalogue& catalogue, const ItemList& removed) {
-  const std::set<const UninstallItem*> leaving = [&removed] {
-    std::set<const UninstallItem*> set;
-    for (const ItemPtr& item : removed) set.insert(item.get());
-    return set;
-  }();
+ItemList remainingItems(const Catalogue& packages, const ItemList& removed) {
+  // A package is its record: two descriptions of one identifier and kind
+  // (a top-level one and a child of the same identifier) are one package,
+  // which either goes or stays.
+  std::set<const UninstallItem*> leavingItems;
+  std::set<std::pair<UninstallItem::Kind, std::string>> leavingRecords;
+  for (const ItemPtr& item : removed) {
+    leavingItems.insert(item.get());
+    if (item->isPackage() && item->identifier()) {
+      leavingRecords.emplace(item->kind(), *item->identifier());
+    }
+  }
   ItemList remaining;
-  for (const ItemPtr& item : UninstallItem::flatten(catalogue.values())) {
-    if (leaving.count(item.get()) == 0) remaining.push_back(item);
+  for (const ItemPtr& item : UninstallItem::flatten(packages.values())) {
+    if (!item->isPackage() || leavingItems.count(item.get()) != 0) continue;
+    if (item->identifier() && leavingRecords.count({item->kind(), *item->identifier()}) != 0) {
+      continue;
+    }
+    remaining.push_back(item);
   }
   return remaining;
+}
+
+Catalogue withCollections(Platform& platform, const Catalogue& packages,
+                          const Catalogue& collections) {
+  Catalogue catalogue = packages;
+  const ItemList installed = UninstallItem::flatten(packages.values());
+  for (const Catalogue::Entry& entry : collections.entries()) {
+    const std::string& identifier = entry.first;
+    const ItemPtr& collection = entry.second;
+    // The gallery preferences are anyone's to write: an identifier that
+    // reads as an option or holds control characters is not a gallery's.
+    const bool control = identifier.find('\t') != std::string::npos ||
+                         visibleText(identifier) != identifier;
+    if (identifier.empty() || identifier.front() == '-' || control) {
+      platform.log("Not offering gallery collection '" + visibleText(identifier) +
+                   "': its identifier starts with '-' or holds control characters");
+      continue;
+    }
+    // Collections have the gallery's own identifiers; one that takes an
+    // installed package's would hide that package from its removal.
+    auto clash = std::find_if(installed.begin(), installed.end(), [&](const ItemPtr& item) {
+      return item->isPackage() && item->identifier() == identifier;
+    });
+    if (clash != installed.end()) {
+      platform.log("Not offering gallery collection '" + visibleText(identifier) + "' (" +
+                   visibleText(collection->description()) + "): installed package '" +
+                   visibleText(identifier) + "' (" + visibleText((*clash)->description()) +
+                   ") has that identifier");
+      continue;
+    }
+    catalogue.set(identifier, collection);
+  }
+  return catalogue;
 }
 
 int runUninstaller(Platform& platform, const Subsystems& subsystems,
@@ -59,10 +103,9 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
       break;
   }
 
-  Catalogue catalogue;
-  catalogue.merge(subsystems.loadPackageItems());
-  // Gallery collections come last, so one replaces a package of the same identifier.
-  catalogue.merge(subsystems.loadGalleryItems());
+  const Catalogue packages = subsystems.loadPackageItems();
+  // Gallery collections come last, in the listing and in --all.
+  const Catalogue catalogue = withCollections(platform, packages, subsystems.loadGalleryItems());
 
   Options options;
   if (std::optional<int> status = parseOptions(platform, catalogue, arguments, options)) {
@@ -98,7 +141,9 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
   }
 
   const ItemList items = completeSelection(catalogue, options.selection);
-  const ItemList remaining = remainingItems(catalogue, items);
+  // Decided from the packages alone: a collection never shapes what a
+  // package removal keeps.
+  const ItemList remaining = remainingItems(packages, items);
   bool removed = false;
   if (options.dryRun && options.json) {
     JsonPlanReport plan(platform);

@@ -45,7 +45,14 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
 // no visible top-level item would remain installed.
 ItemList completeSelection(const Catalogue& catalogue, const ItemList& selection);
 
-// Every item of the catalogue, at any depth, that is not among `removed`.
-ItemList remainingItems(const Catalogue& catalogue, const ItemList& removed);
+// Every package item of the package catalogue, at any depth, whose record
+// (kind and identifier) is not among `removed`.
+ItemList remainingItems(const Catalogue& packages, const ItemList& removed);
+
+// The packages followed by the collections, leaving out (one log line each)
+// a collection whose identifier is an installed package item's, starts with
+// "-" or holds control characters.
+Catalogue withCollections(Platform& platform, const Catalogue& packages,
+                          const Catalogue& collections);
 
 }  // namespace qu

@@ -300,23 +300,72 @@ TEST_F(RunTest, ParserCanRunTwiceInOneProcess) {
   EXPECT_EQ(run({"-i", "nothing"}).output, "Invalid ID Specified: nothing.\n");
 }
 
-TEST_F(RunTest, GalleryReplacesPackageOfTheSameIdentifier) {
+TEST_F(RunTest, CollectionsNeverShapeThePackagesRemoval) {
+  // The gallery preferences are anyone's: collections under the identifiers
+  // of installed packages (top-level, visible child, hidden sub-package) or
+  // with option-like or control-character identifiers are left out.
   Catalogue galleries;
-  galleries.set("b", std::make_shared<TestGallery>("b"));
+  for (const char* identifier : {"b", "a.child", "a.child.hidden", "-rf", "g\x1b[2J", "g"}) {
+    galleries.set(identifier, std::make_shared<TestGallery>(identifier));
+  }
   Catalogue seen;
   Subsystems subsystems;
   Catalogue packages = sampleCatalogue();
+  ItemList remaining;
+  std::set<std::string> removed;
   subsystems.loadPackageItems = [&] { return packages; };
   subsystems.loadGalleryItems = [&] { return galleries; };
   subsystems.listPackages = [&](const Catalogue& catalogue) { seen = catalogue; };
-  subsystems.uninstall = [](Platform&, const ItemList&, const ItemList&, bool, RunReport*) {
+  subsystems.uninstall = [&](Platform&, const ItemList& items, const ItemList& staying, bool,
+                             RunReport*) {
+    for (const ItemPtr& item : items) removed.insert(*item->identifier());
+    remaining = staying;
     return true;
   };
   EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--list"}), 0);
 
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen.entries().back().first, "b");
-  EXPECT_EQ(seen.find("b")->kind(), UninstallItem::Kind::Gallery);
+  std::vector<std::string> listed;
+  for (const auto& entry : seen.entries()) listed.push_back(entry.first);
+  EXPECT_EQ(listed, (std::vector<std::string>{"a", "b", "h", "g"}));
+  EXPECT_EQ(seen.find("b")->kind(), UninstallItem::Kind::Receipt);
+  EXPECT_EQ(platform.logLines, (std::vector<std::string>{
+      "Not offering gallery collection 'b' (b): installed package 'b' (Name of b) has that "
+      "identifier",
+      "Not offering gallery collection 'a.child' (a.child): installed package 'a.child' "
+      "(Name of a.child) has that identifier",
+      "Not offering gallery collection 'a.child.hidden' (a.child.hidden): installed package "
+      "'a.child.hidden' (Name of a.child.hidden) has that identifier",
+      "Not offering gallery collection '-rf': its identifier starts with '-' or holds control "
+      "characters",
+      "Not offering gallery collection 'g\\x1B[2J': its identifier starts with '-' or holds "
+      "control characters"}));
+
+  // The package b is what --id b removes, and a removal of a keeps b.
+  EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--id", "b"}), 0);
+  EXPECT_EQ(removed, std::set<std::string>{"b"});
+  removed.clear();
+  EXPECT_EQ(runUninstaller(platform, subsystems, {"quorvane-uninstall", "--id", "a"}), 0);
+  EXPECT_EQ(removed, kTreeOfA);
+  std::set<std::string> staying;
+  for (const ItemPtr& item : remaining) staying.insert(*item->identifier());
+  EXPECT_EQ(staying, (std::set<std::string>{"b", "h"}));
+}
+
+TEST_F(RunTest, APackageIsItsRecordNotOneOfItsDescriptions) {
+  // "d" is described twice: at the top and as a child of "p". Whichever
+  // description a run removes, the other one does not keep d's files.
+  Catalogue catalogue;
+  ItemPtr parent = package("p", true);
+  package("d", true, parent.get());
+  catalogue.set("p", parent);
+  catalogue.set("d", package("d", true));
+  catalogue.set("q", package("q", true));
+  const std::vector<std::pair<std::string, std::set<std::string>>> cases = {
+      {"d", {"p", "q"}}, {"p", {"q"}}};
+  for (const auto& [selected, staying] : cases) {
+    SCOPED_TRACE(selected);
+    EXPECT_EQ(run({"--id", selected}, catalogue).remaining, staying);
+  }
 }
 
 TEST_F(RunTest, LoadersRunEvenForAMalformedCommandLine) {

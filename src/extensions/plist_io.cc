@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <libxml/chvalid.h>
-#include <libxml/xmlstring.h>
 #include <plist/plist.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "extensions/atomic_file.h"
 #include "extensions/plist_precheck.h"
+#include "extensions/text.h"
 #include "platform/unique_fd.h"
 
 namespace qu::plist {
@@ -255,17 +255,19 @@ Node toNode(const Value& value) {
 // readers insist on: no control character but tab, line feed and carriage
 // return (U+0000 included), no surrogate, no U+FFFE or U+FFFF.
 bool isXmlText(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.c_str());
-  // The decoder below takes any byte with its top bit set for the start of a
-  // sequence; the checker does not (it stops at a U+0000, which the decoder
-  // then refuses).
-  if (xmlCheckUTF8(bytes) == 0) return false;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    int length = static_cast<int>(std::min<std::size_t>(text.size() - at, 4));
-    const int character = xmlGetUTF8Char(bytes + at, &length);
-    if (character < 0 || !xmlIsCharQ(character)) return false;
-    at += static_cast<std::size_t>(length);
+  // Exactly well-formed UTF-8 (no overlong form, surrogate or value beyond
+  // U+10FFFF): libxml2's own decoder takes an overlong sequence for the
+  // character it spells, which a strict reader then refuses.
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const std::size_t length = utf8SequenceLength(rest);
+    if (length == 0) return false;
+    const auto byte = [&rest](std::size_t i) { return static_cast<unsigned char>(rest[i]); };
+    static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    unsigned int character = byte(0) & kLeadBits[length];
+    for (std::size_t i = 1; i < length; ++i) character = (character << 6) | (byte(i) & 0x3FU);
+    if (!xmlIsCharQ(character)) return false;
+    rest.remove_prefix(length);
   }
   return true;
 }

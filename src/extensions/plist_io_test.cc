@@ -234,6 +234,13 @@ TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
       {"a surrogate", "\xED\xA0\x80"},
       {"bytes that are not UTF-8", "Latin-1 \xE9t\xE9"},
       {"a sequence that starts with a continuation byte", "c\x91\x92" "ane"},
+      // Overlong forms spell a character in more bytes than it needs.
+      {"an overlong three-byte '('", "unicode \xE0\x80\xA8 value"},
+      {"an overlong two-byte '<'", "\xC0\xBC"},
+      {"an overlong four-byte 'A'", "\xF0\x80\x81\x81"},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80"},
+      {"a five-byte form", "\xF8\x88\x80\x80\x80"},
+      {"a truncated sequence at the end", "caf\xC3"},
   };
   for (const auto& c : cases) {
     TempDir dir;
@@ -245,6 +252,15 @@ TEST(WriteFileAtomicallyTest, RefusesWhatTheXmlFormWouldCutShort) {
     EXPECT_EQ(status.errnum(), EILSEQ) << c.story;
     EXPECT_EQ(qu::testing::readWholeFile(path), original) << c.story;
     EXPECT_THAT(directoryEntries(dir.path()), ElementsAre("prefs.plist")) << c.story;
+  }
+}
+
+TEST(FitsXmlTest, TakesEveryWellFormedCharacterXmlAllows) {
+  // The ends of each UTF-8 length, and the characters either side of the
+  // surrogates and the two non-characters.
+  for (const char* text : {"\t\n\r ~", "\xC2\x80\xDF\xBF", "\xE0\xA0\x80\xED\x9F\xBF",
+                           "\xEE\x80\x80\xEF\xBF\xBD", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"}) {
+    EXPECT_TRUE(fitsXml(Value(std::string(text)))) << text;
   }
 }
 

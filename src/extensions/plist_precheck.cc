@@ -11,8 +11,10 @@ namespace {
 // --- Binary form: "bplist00", objects, an offset table, a 32-byte trailer.
 
 constexpr std::uint8_t kInteger = 0x1;
+constexpr std::uint8_t kData = 0x4;
 constexpr std::uint8_t kAsciiString = 0x5;
 constexpr std::uint8_t kUtf16String = 0x6;
+constexpr std::uint8_t kUtf8String = 0x7;
 constexpr std::uint8_t kArray = 0xA;
 constexpr std::uint8_t kDictionary = 0xD;
 constexpr std::uint64_t kTrailerSize = 32;
@@ -104,6 +106,18 @@ bool isContainer(std::optional<std::uint8_t> type) {
   return type && *type >= kArray && *type <= kDictionary;
 }
 
+// The bytes the library copies out of a string or data object: its text as
+// UTF-8 (up to three bytes for each UTF-16 unit) or its data.
+std::uint64_t copiedBytes(const BinaryList& list, std::uint64_t object) {
+  const std::optional<std::uint8_t> type = list.type(object);
+  if (type != kData && type != kAsciiString && type != kUtf8String && type != kUtf16String) {
+    return 0;
+  }
+  std::uint64_t contents = 0;
+  const std::uint64_t count = list.count(object, contents).value_or(0);
+  return type == kUtf16String ? 3 * count : count;
+}
+
 // Whether a UTF-16 string object holds U+0000.
 bool holdsNul(const BinaryList& list, std::uint64_t object, std::uint64_t& budget) {
   if (list.type(object) != kUtf16String) return false;
@@ -122,8 +136,10 @@ bool holdsNul(const BinaryList& list, std::uint64_t object, std::uint64_t& budge
 // without recursion, entering each once. The library, though, reads a list as
 // a tree: an object referenced twice is read twice, so a few hundred bytes of
 // containers that each reference the next one twice unfold into billions of
-// nodes. The walk measures the tree the library would build, its depth and
-// its size, and refuses one far larger than the bytes.
+// nodes, and an array that references one large string ten thousand times
+// copies it ten thousand times. The walk measures the tree the library would
+// build, its depth, its size and the bytes of text and data copied into it,
+// and refuses one far larger than the bytes or than any real list.
 bool binaryIsSafe(std::string_view bytes) {
   BinaryList list(bytes);
   if (!list.open() || !isContainer(list.type(list.top()))) return true;
@@ -138,6 +154,7 @@ bool binaryIsSafe(std::string_view bytes) {
   struct Measure {
     std::uint64_t nodes = 1;  // in the unfolded tree, the object included
     int depth = 0;            // containers on the longest path down, the object included
+    std::uint64_t bytes = 0;  // of strings, data and keys copied into the tree
   };
   std::vector<State> states(list.objects(), State::New);
   std::vector<Measure> measures(list.objects());
@@ -163,6 +180,10 @@ bool binaryIsSafe(std::string_view bytes) {
   const auto addChild = [&](Measure& parent, const Measure& child) {
     parent.nodes = std::min(parent.nodes + child.nodes, largestTree + 1);
     parent.depth = std::max(parent.depth, child.depth);
+    parent.bytes = std::min(parent.bytes + child.bytes, kLargestUnfolding + 1);
+  };
+  const auto leaf = [&](std::uint64_t object) {
+    return Measure{1, 0, std::min(copiedBytes(list, object), kLargestUnfolding + 1)};
   };
 
   enter(list.top());
@@ -173,7 +194,10 @@ bool binaryIsSafe(std::string_view bytes) {
       done.depth += 1;
       measures[frame.object] = done;
       states[frame.object] = State::Measured;
-      if (done.depth > kDeepestNesting || done.nodes > largestTree) return false;
+      if (done.depth > kDeepestNesting || done.nodes > largestTree ||
+          done.bytes > kLargestUnfolding) {
+        return false;
+      }
       path.pop_back();
       if (path.empty()) return true;
       addChild(path.back().measure, done);
@@ -196,9 +220,9 @@ bool binaryIsSafe(std::string_view bytes) {
         keyChecked[*child] = true;
         if (holdsNul(list, *child, budget) || budget == 0) return false;
       }
-      addChild(frame.measure, Measure{});
+      addChild(frame.measure, leaf(*child));
     } else if (!isContainer(list.type(*child))) {
-      addChild(frame.measure, Measure{});
+      addChild(frame.measure, leaf(*child));
     } else if (states[*child] == State::Measured) {
       addChild(frame.measure, measures[*child]);
     } else if (states[*child] == State::Entered) {

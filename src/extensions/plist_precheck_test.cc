@@ -47,6 +47,17 @@ std::string xmlChain(int depth, const std::string& between = "") {
   return xml + "</plist>";
 }
 
+// An array naming object 1 `times` times.
+std::string namedOften(int times) {
+  std::string array = "\xAF\x11" + twoBytes(static_cast<std::uint64_t>(times));
+  for (int i = 0; i < times; ++i) array += twoBytes(1);
+  return array;
+}
+
+std::string asciiString(std::uint64_t length) {
+  return "\x5F\x11" + twoBytes(length) + std::string(length, 's');
+}
+
 const std::string kUtf16EWithNul("\x62\x00\xE9\x00\x00", 5);  // "é" then U+0000
 const std::string kTrue = "\x09";
 
@@ -97,6 +108,17 @@ TEST(SafeToParseTest, RefusesWhatWouldBringTheLibraryDown) {
        binaryList({"\xA3" + twoBytes(1) + twoBytes(1) + twoBytes(1),
                    "\xD1" + twoBytes(2) + twoBytes(3), "\x51k", kTrue}),
        true},
+      // Each time an object is named, the library copies it again.
+      {"one string named so often that its copies pass 64 MiB",
+       binaryList({namedOften(1200), asciiString(60000)}), false},
+      {"one string named as often as its copies fit in 64 MiB",
+       binaryList({namedOften(1000), asciiString(60000)}), true},
+      {"UTF-16 text counts as the UTF-8 it becomes",
+       binaryList({namedOften(800), "\x6F\x11" + twoBytes(30000) + std::string(60000, 'a')}),
+       false},
+      {"data counts too", binaryList({namedOften(1200), "\x4F\x11" + twoBytes(60000) +
+                                                             std::string(60000, 'd')}),
+       false},
       {"a truncated binary list is left to the library", "bplist00\xD1\x01", true},
       {"a trailer pointing outside is left to the library", "bplist00" + std::string(40, '\xFF'),
        true},

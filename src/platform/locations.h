@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace qu {
 
@@ -24,6 +25,11 @@ struct Locations {
       "/System/Library/CoreServices/Installer.app/Contents/Resources/package.icns";
   std::string protectedUninstallerApp =
       "/Applications/Quorvane Technologies/Quorvane Uninstaller.app";
+  // The maker's own folders: the gallery setup tool is run only from inside
+  // one of them.
+  std::vector<std::string> makerFolders = {
+      "/Applications/Quorvane Technologies/",
+      "/Library/Application Support/Quorvane Technologies/"};
   // The group whose members administer the machine; a directory it may write
   // to is as trustworthy as one only root may write to. The real platform
   // takes the system's own (macOS's "admin", 80); 0, root's group, here.

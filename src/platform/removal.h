@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace qu {
 
@@ -37,14 +38,21 @@ struct Removal {
     Refused,      // not a path a removal may touch: relative, or the root
     Failed,       // the system said no; see `errnum`
   };
+  // A folder inside a tree that the tree removal left to its owner.
+  struct LeftToOwner {
+    std::string path;
+    unsigned owner = 0;
+  };
+
   Outcome outcome = Outcome::Failed;
   int errnum = 0;
   std::string link;  // LinkRefused: the link met on the way
+  std::vector<LeftToOwner> leftToOwners;  // Tree: folders of other users left inside
 
-  static Removal of(Outcome outcome) { return {outcome, 0, {}}; }
-  static Removal failed(int errnum) { return {Outcome::Failed, errnum, {}}; }
+  static Removal of(Outcome outcome) { return {outcome, 0, {}, {}}; }
+  static Removal failed(int errnum) { return {Outcome::Failed, errnum, {}, {}}; }
   static Removal linkRefused(std::string link) {
-    return {Outcome::LinkRefused, 0, std::move(link)};
+    return {Outcome::LinkRefused, 0, std::move(link), {}};
   }
   bool removed() const { return outcome == Outcome::Removed; }
 };

@@ -300,13 +300,15 @@ class RealPlatform final : public Platform {
   }
 
   // A child that shares our standard output must see everything we printed
-  // before it, or its lines would overtake ours; once no one reads our
-  // output, the child's goes nowhere instead of into a broken pipe, and
-  // while it is reserved for a JSON stream, to our standard error.
+  // before it, or its lines would overtake ours. While standard output is
+  // reserved for a JSON stream, the child writes to our standard error, lost
+  // or not (standard error is where its lines were going all along); once no
+  // one reads an ordinary output, the child's goes nowhere instead of into a
+  // broken pipe.
   ChildStreams streamsSharingOutput() {
     reportLoss(output_.flushBeforeChild());
-    if (output_.lost()) return {ChildStream::DevNull, ChildStream::Inherit};
     if (standardOutputReserved_) return {ChildStream::OurStandardError, ChildStream::Inherit};
+    if (output_.lost()) return {ChildStream::DevNull, ChildStream::Inherit};
     return {ChildStream::Inherit, ChildStream::Inherit};
   }
 

@@ -7,9 +7,11 @@
 
 #include <cerrno>
 #include <memory>
+#include <vector>
 
 #include "extensions/paths.h"
 #include "platform/unique_fd.h"
+#include "system/mount_identity.h"
 
 namespace qu {
 
@@ -63,6 +65,15 @@ Removal removeNonDirectoryAt(int directory, const char* name) {
   return Removal::failed(error);
 }
 
+// As removeNonDirectoryAt, for a path the walker may have reached through it:
+// a link the walk followed is gone with the removal, and a later path below
+// it must be walked afresh, not taken to the link's old target.
+Removal removeNonDirectory(PathWalker& walker, const Reached& at) {
+  Removal removal = removeNonDirectoryAt(at.parent.fd, at.name());
+  if (removal.removed()) walker.forget(at.normal, true);
+  return removal;
+}
+
 // Only a regular file counts as the Finder metadata that leaves a directory
 // as good as empty; a folder or a link of that name is something else.
 bool holdsOnlyFinderMetadata(int directory, std::string& metadataName) {
@@ -88,7 +99,7 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
   }
   const int error = errno;
   if (error == ENOENT) return Removal::of(Removal::Outcome::Absent);
-  if (error == ENOTDIR) return removeNonDirectoryAt(parent, name);
+  if (error == ENOTDIR) return removeNonDirectory(walker, at);
   if (error != ENOTEMPTY && error != EEXIST) return Removal::failed(error);
 
   UniqueFd directory(::openat(parent, name, kOpenDirectory));
@@ -114,13 +125,33 @@ Removal removeEmptyDirectoryAt(PathWalker& walker, const Reached& at, const Remo
 // would otherwise hold a descriptor and a stack frame per level.
 constexpr int kMaxTreeDepth = 256;
 
-// Deletes everything inside an open directory that lies on `device`; every
-// step is relative to a descriptor opened without following links. Returns
-// the first failure (EXDEV for what lies on another file system, ELOOP for
-// what lies too deep), 0 if none.
-int removeContents(int directory, dev_t device, int depth = 0) {
+// Whether root, removing a tree, enters a folder of `owner` inside one of
+// `parentOwner`: a folder of an ordinary user only inside root's or the same
+// user's. One user may move into a folder of theirs that a package names a
+// folder holding a third user's, which only that user could delete.
+bool entersFolder(uid_t owner, uid_t parentOwner) {
+  return owner == 0 || parentOwner == 0 || owner == parentOwner;
+}
+
+// What a tree removal walks through: the mount it stays on, the folders it
+// leaves to their owners.
+struct TreeWalk {
+  MountIdentity mount;
+  std::vector<Removal::LeftToOwner> left;
+};
+
+// Deletes everything inside an open directory, at `path` and owned by
+// `owner`, that lies on the walk's mount; every step is relative to a
+// descriptor opened without following links. Returns the first failure
+// (EXDEV for what lies on another mount, a bind mount of the same file
+// system included, ELOOP for what lies too deep, EPERM for a folder left to
+// its owner), 0 if none.
+int removeContents(int directory, const std::string& path, uid_t owner, TreeWalk& walk,
+                   int depth = 0) {
   const auto names = entryNames(directory);
   if (!names) return errno != 0 ? errno : EIO;
+  // One rule for every entry of a level: too deep, files and folders alike stay.
+  if (depth >= kMaxTreeDepth) return names->empty() ? 0 : ELOOP;
   int firstError = 0;
   const auto note = [&firstError](int error) {
     if (firstError == 0) firstError = error;
@@ -136,12 +167,8 @@ int removeContents(int directory, dev_t device, int depth = 0) {
       continue;
     }
     // A mount point: what is mounted there is not ours to empty.
-    if (info.st_dev != device) {
+    if (info.st_dev != walk.mount.device) {
       note(EXDEV);
-      continue;
-    }
-    if (depth >= kMaxTreeDepth) {
-      note(ELOOP);
       continue;
     }
     UniqueFd inner(::openat(directory, name.c_str(), kOpenDirectory));
@@ -149,7 +176,26 @@ int removeContents(int directory, dev_t device, int depth = 0) {
       note(errno);
       continue;
     }
-    if (int error = removeContents(inner.get(), device, depth + 1)) note(error);
+    const std::optional<MountIdentity> innerMount = mountIdentity(inner.get());
+    if (!innerMount || *innerMount != walk.mount) {
+      note(innerMount ? EXDEV : errno);
+      continue;
+    }
+    // Its owner as opened: the folder may have been swapped since the look above.
+    struct stat opened {};
+    if (::fstat(inner.get(), &opened) != 0) {
+      note(errno);
+      continue;
+    }
+    const std::string innerPath = childPath(path, name);
+    if (!entersFolder(opened.st_uid, owner)) {
+      walk.left.push_back({innerPath, static_cast<unsigned>(opened.st_uid)});
+      note(EPERM);
+      continue;
+    }
+    if (int error = removeContents(inner.get(), innerPath, opened.st_uid, walk, depth + 1)) {
+      note(error);
+    }
     inner.reset();
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) note(errno);
   }
@@ -162,22 +208,34 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
   if (::fstatat(parent, at.name(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? Removal::of(Removal::Outcome::Absent) : Removal::failed(errno);
   }
-  if (!S_ISDIR(info.st_mode)) return removeNonDirectoryAt(parent, at.name());
+  if (!S_ISDIR(info.st_mode)) return removeNonDirectory(walker, at);
   // Swapped for a link since the test above: O_NOFOLLOW refuses it.
   UniqueFd directory(::openat(parent, at.name(), kOpenDirectory));
   if (!directory.valid()) return Removal::failed(errno);
-  struct stat opened {};
-  struct stat above {};
-  if (::fstat(directory.get(), &opened) != 0 || ::fstat(parent, &above) != 0) {
+  const std::optional<MountIdentity> opened = mountIdentity(directory.get());
+  const std::optional<MountIdentity> above = mountIdentity(parent);
+  struct stat top {};
+  struct stat topParent {};
+  if (!opened || !above || ::fstat(directory.get(), &top) != 0 ||
+      ::fstat(parent, &topParent) != 0) {
     return Removal::failed(errno);
   }
-  // Mounted right there: emptying it would empty another file system.
-  if (opened.st_dev != above.st_dev) return Removal::failed(EXDEV);
-  const int contentsError = removeContents(directory.get(), opened.st_dev);
+  // Mounted right there: emptying it would empty another file system, or
+  // another place of this one.
+  if (*opened != *above) return Removal::failed(EXDEV);
+  if (!entersFolder(top.st_uid, topParent.st_uid)) {
+    Removal left = Removal::failed(EPERM);
+    left.leftToOwners.push_back({at.normal, static_cast<unsigned>(top.st_uid)});
+    return left;
+  }
+  TreeWalk walk{*opened, {}};
+  const int contentsError = removeContents(directory.get(), at.normal, top.st_uid, walk);
   directory.reset();
   walker.forget(at.normal, true);
   if (::unlinkat(parent, at.name(), AT_REMOVEDIR) != 0) {
-    return Removal::failed(contentsError != 0 ? contentsError : errno);
+    Removal failed = Removal::failed(contentsError != 0 ? contentsError : errno);
+    failed.leftToOwners = std::move(walk.left);
+    return failed;
   }
   return Removal::of(Removal::Outcome::Removed);
 }
@@ -212,7 +270,7 @@ Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope
   if (!at.parent.reached()) return unreached(at.parent);
   switch (scope) {
     case RemovalScope::NonDirectory:
-      return removeNonDirectoryAt(at.parent.fd, at.name());
+      return removeNonDirectory(walker, at);
     case RemovalScope::EmptyDirectory:
       return removeEmptyDirectoryAt(walker, at, hooks);
     case RemovalScope::Tree:

@@ -11,7 +11,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "test_support/temp_dir.h"
 
@@ -126,6 +128,25 @@ TEST_F(RemovePathTest, FollowsOnlyLinksRootOwnsInDirectoriesOnlyRootMayChange) {
   }
 }
 
+// A path below a link the run removed is walked afresh: the directory the
+// walk reached through the link is not the path's any more.
+TEST_F(RemovePathTest, APathBelowARemovedLinkIsNotTakenToItsOldTarget) {
+  for (const RemovalScope linkScope :
+       {RemovalScope::NonDirectory, RemovalScope::EmptyDirectory, RemovalScope::Tree}) {
+    TempDir own;
+    own.writeFile("target/dir/a", "x");
+    const std::string kept = own.writeFile("target/dir/b", "x");
+    const std::string link = own.makeSymlink("link", own.at("target"));
+    PathWalker fresh(0);
+
+    EXPECT_TRUE(removeWithWalk(fresh, link + "/dir/a", RemovalScope::NonDirectory).removed());
+    EXPECT_TRUE(removeWithWalk(fresh, link, linkScope).removed());
+    EXPECT_EQ(removeWithWalk(fresh, link + "/dir/b", RemovalScope::NonDirectory).outcome,
+              Outcome::Absent);
+    EXPECT_TRUE(pathPresent(kept)) << static_cast<int>(linkScope);
+  }
+}
+
 // Another process swaps a parent directory for a link between the directory
 // pass's look inside a directory and its removal: the removal still acts on
 // the directory it looked at, and never on what the link leads to.
@@ -145,53 +166,148 @@ TEST_F(RemovePathTest, ADirectorySwappedForALinkMidRemovalLeavesTheLinkedTreeAlo
   EXPECT_TRUE(pathPresent(tmp.at("other/dir/.DS_Store")));
 }
 
-// What is mounted inside a tree is not the tree's to empty.
+// What is mounted inside a tree is not the tree's to empty: another file
+// system, or a bind mount of a folder of the same one (same device number).
 TEST_F(RemovePathTest, ATreeRemovalStaysOnItsFileSystem) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount";
-  const std::string mounted = tmp.makeDirectory("tree/mnt");
-  tmp.writeFile("tree/own", "x");
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // A private mount namespace, so the mount never shows outside this child.
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("qu-test", mounted.c_str(), "tmpfs", 0, nullptr) != 0) {
-      ::_exit(77);
+  const struct {
+    const char* story;
+    bool bind;
+  } cases[] = {{"a tmpfs", false}, {"a bind mount of a folder beside the tree", true}};
+  for (const auto& c : cases) {
+    TempDir own;
+    const std::string mounted = own.makeDirectory("tree/mnt");
+    const std::string elsewhere = own.makeDirectory("elsewhere");
+    own.writeFile("tree/own", "x");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // A private mount namespace, so the mount never shows outside this child.
+      if (::unshare(CLONE_NEWNS) != 0 ||
+          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          (c.bind ? ::mount(elsewhere.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr)
+                  : ::mount("qu-test", mounted.c_str(), "tmpfs", 0, nullptr)) != 0) {
+        ::_exit(77);
+      }
+      std::FILE* file = std::fopen((mounted + "/other").c_str(), "w");
+      if (file == nullptr) ::_exit(78);
+      std::fclose(file);
+      PathWalker fresh(0);
+      const Removal removal = removeWithWalk(fresh, own.at("tree"), RemovalScope::Tree);
+      const bool kept = pathPresent(mounted + "/other") && !pathPresent(own.at("tree/own"));
+      // The mount point itself named as the tree: nothing of it is emptied.
+      const Removal atMount = removeWithWalk(fresh, mounted, RemovalScope::Tree);
+      const bool keptAtMount = atMount.outcome == Outcome::Failed && atMount.errnum == EXDEV &&
+                               pathPresent(mounted + "/other");
+      ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept &&
+                      keptAtMount
+                  ? 0
+                  : 1);
     }
-    std::FILE* file = std::fopen((mounted + "/other").c_str(), "w");
-    if (file == nullptr) ::_exit(78);
-    std::fclose(file);
-    PathWalker own(0);
-    const Removal removal = removeWithWalk(own, tmp.at("tree"), RemovalScope::Tree);
-    const bool kept = pathPresent(mounted + "/other") && !pathPresent(tmp.at("tree/own"));
-    // The mount point itself named as the tree: nothing of it is emptied.
-    const Removal atMount = removeWithWalk(own, mounted, RemovalScope::Tree);
-    const bool keptAtMount = atMount.outcome == Outcome::Failed && atMount.errnum == EXDEV &&
-                             pathPresent(mounted + "/other");
-    ::_exit(removal.outcome == Outcome::Failed && removal.errnum == EXDEV && kept && keptAtMount
-                ? 0
-                : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.story << ": " << status;
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot mount here";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
-// A nest deeper than any package's tree is left where it gets too deep.
+// A tree removal deletes only what the folders' owners could: a folder of an
+// ordinary user is entered inside root's or the same user's folder only.
+TEST_F(RemovePathTest, ATreeRemovalLeavesAThirdUsersFolderToItsOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files away";
+  constexpr uid_t kThirdUser = 1001;
+  const struct {
+    const char* story;
+    std::vector<std::pair<std::string, uid_t>> folders;  // created in this order
+    std::string tree;
+    std::vector<std::string> left;  // each left to the owner shown in `folders`
+    std::vector<std::string> removed;
+  } cases[] = {
+      {"a third user's folder moved in by the tree's owner",
+       {{"tree", kOrdinaryUser}, {"tree/moved", kOrdinaryUser},
+        {"tree/moved/third", kThirdUser}, {"tree/root", 0}, {"tree/root/own", kOrdinaryUser}},
+       "tree",
+       {"tree/moved/third"},
+       {"tree/moved/file", "tree/root/own/file", "tree/root/file", "tree/file"}},
+      {"a third user's folder named as the tree inside a user's",
+       {{"home", kOrdinaryUser}, {"home/third", kThirdUser}},
+       "home/third",
+       {"home/third"},
+       {}},
+      {"root's tree holding users' folders", {{"pkg", 0}, {"pkg/a", kOrdinaryUser},
+                                             {"pkg/b", kThirdUser}}, "pkg", {}, {"pkg"}},
+  };
+  for (const auto& c : cases) {
+    TempDir own;
+    std::map<std::string, uid_t> owners;
+    for (const auto& [folder, owner] : c.folders) {
+      own.writeFile(folder + "/file", "x");
+      ASSERT_EQ(::chown(own.at(folder).c_str(), owner, owner), 0);
+      ASSERT_EQ(::chown(own.at(folder + "/file").c_str(), owner, owner), 0);
+      owners[own.at(folder)] = owner;
+    }
+    PathWalker fresh(0);
+
+    const Removal removal = removeWithWalk(fresh, own.at(c.tree), RemovalScope::Tree);
+
+    std::vector<std::string> left;
+    for (const Removal::LeftToOwner& folder : removal.leftToOwners) {
+      left.push_back(folder.path.substr(own.path().size() + 1));
+      EXPECT_EQ(folder.owner, owners[folder.path]) << c.story;
+    }
+    EXPECT_EQ(left, c.left) << c.story;
+    EXPECT_EQ(removal.removed(), c.left.empty()) << c.story;
+    if (!c.left.empty()) {
+      EXPECT_EQ(removal.errnum, EPERM) << c.story;
+    }
+    for (const std::string& folder : c.left) {
+      EXPECT_TRUE(pathPresent(own.at(folder + "/file"))) << c.story;
+    }
+    for (const std::string& gone : c.removed) EXPECT_FALSE(pathPresent(own.at(gone))) << gone;
+  }
+}
+
+// A nest deeper than any package's tree is left where it gets too deep:
+// every entry of the first level too deep stays, files and folders alike.
 TEST_F(RemovePathTest, ATreeRemovalStopsAtADepthNoPackageReaches) {
-  std::string nest = "deep";
-  for (int level = 0; level < 300; ++level) nest += "/d";
-  tmp.writeFile(nest + "/f", "x");
-  tmp.writeFile("deep/own", "x");
+  // The folder at `level` below the tree's top ("deep" itself is level 0);
+  // an entry in it lies at level + 1.
+  const auto folder = [](int level) {
+    std::string path = "deep";
+    for (int at = 1; at <= level; ++at) path += "/d";
+    return path;
+  };
+  const struct {
+    const char* story;
+    std::vector<std::string> files;    // a trailing "/" makes a folder
+    std::vector<std::string> kept;
+    std::vector<std::string> removed;
+  } cases[] = {
+      {"a nest of 300 levels", {folder(300) + "/f", "deep/own"}, {folder(300) + "/f"},
+       {"deep/own"}},
+      {"a file and a folder at level 257, a file at level 256",
+       {folder(256) + "/f", folder(256) + "/e/", folder(255) + "/g", "deep/own"},
+       {folder(256) + "/f", folder(256) + "/e"},
+       {folder(255) + "/g", "deep/own"}},
+  };
+  for (const auto& c : cases) {
+    TempDir own;
+    for (const std::string& file : c.files) {
+      if (file.ends_with("/")) {
+        std::filesystem::create_directories(own.at(file));
+      } else {
+        own.writeFile(file, "x");
+      }
+    }
+    PathWalker fresh(0);
 
-  const Removal removal = removeWithWalk(walker, tmp.at("deep"), RemovalScope::Tree);
+    const Removal removal = removeWithWalk(fresh, own.at("deep"), RemovalScope::Tree);
 
-  EXPECT_EQ(removal.outcome, Outcome::Failed);
-  EXPECT_EQ(removal.errnum, ELOOP);
-  EXPECT_TRUE(pathPresent(tmp.at(nest + "/f")));
-  EXPECT_FALSE(pathPresent(tmp.at("deep/own")));
+    EXPECT_EQ(removal.outcome, Outcome::Failed) << c.story;
+    EXPECT_EQ(removal.errnum, ELOOP) << c.story;
+    for (const std::string& kept : c.kept) EXPECT_TRUE(pathPresent(own.at(kept))) << c.story;
+    for (const std::string& gone : c.removed) EXPECT_FALSE(pathPresent(own.at(gone))) << c.story;
+  }
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ Locations locationsUnder(const std::string& root) {
   inside.kextunload = under(defaults.kextunload);
   inside.defaultPackageIcon = defaults.defaultPackageIcon;
   inside.protectedUninstallerApp = defaults.protectedUninstallerApp;
+  inside.makerFolders.clear();
+  for (const std::string& folder : defaults.makerFolders) inside.makerFolders.push_back(under(folder));
   return inside;
 }
 

@@ -149,7 +149,7 @@ TEST_F(DryRunEngineTest, ShowsExactlyWhatTheRealRemovalDoes) {
 }
 
 TEST_F(DryRunEngineTest, GalleryToolIsShownNotStarted) {
-  const std::string tool = world.recordingTool(at("Gallery Setup"), "setup",
+  const std::string tool = world.recordingTool(at("Library/Application Support/Quorvane Technologies/Gallery Setup"), "setup",
                                                "echo 'Uninstalling: [50%] half'");
   testing::TestRun run(dryRun, 2);
   EXPECT_TRUE(uninstallGallery(run.context, tool, "GUID-1"));

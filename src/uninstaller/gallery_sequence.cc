@@ -1,12 +1,31 @@
 #include "uninstaller/gallery_sequence.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "extensions/paths.h"
 #include "uninstaller/progress_line.h"
 
 namespace qu {
+namespace {
+
+// Whether the path lies below one of the maker's own folders, ".." and all
+// spelt out: the preferences naming the tool are anyone's to write, and root
+// may own many programs that are not the gallery's.
+bool insideMakerFolders(const Locations& locations, const std::string& path) {
+  if (!isPlainAbsolutePath(path)) return false;
+  const std::string normal = normalisedPath(path);
+  return std::any_of(locations.makerFolders.begin(), locations.makerFolders.end(),
+                     [&normal](const std::string& folder) {
+                       const std::string prefix = normalisedPath(folder) + "/";
+                       return normal.size() > prefix.size() && normal.starts_with(prefix);
+                     });
+}
+
+}  // namespace
 
 bool uninstallGallery(RunContext& run, const std::optional<std::string>& setupPath,
                       const std::optional<std::string>& identifier) {
@@ -14,6 +33,12 @@ bool uninstallGallery(RunContext& run, const std::optional<std::string>& setupPa
   RunProgress& progress = run.progress;
   if (!setupPath || !platform.exists(*setupPath)) {
     platform.log("Cannot find Gallery Setup executable at: '" + setupPath.value_or("(null)") + "'");
+    return false;
+  }
+  if (!insideMakerFolders(platform.locations(), *setupPath)) {
+    platform.log("Refusing to run Gallery Setup executable at: '" + *setupPath +
+                 "': it is not inside the maker's folders");
+    run.report.programEnded(ProgramRole::GallerySetup, *setupPath, ExitStatus::notStarted(EACCES));
     return false;
   }
   // It runs as root, and its path comes from a file every user may write.

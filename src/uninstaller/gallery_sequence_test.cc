@@ -19,8 +19,11 @@ struct GallerySequenceTest : ::testing::Test {
   TempDir tmp;
   RecordingPlatform platform{testing::locationsUnder(tmp.path())};
 
-  // A gallery setup tool that runs the given shell body.
-  std::string tool(const std::string& body) const { return tmp.writeScript("GallerySetup", body); }
+  // A gallery setup tool in the maker's folder that runs the given shell body.
+  std::string tool(const std::string& body) const { return tmp.writeScript(kSetup, body); }
+
+  static constexpr const char* kSetup =
+      "Library/Application Support/Quorvane Technologies/Gallery 3/GallerySetup";
 };
 
 TEST_F(GallerySequenceTest, ReprintsProgressLinesAsTheCollectionsShareOfTheRun) {
@@ -77,7 +80,14 @@ TEST_F(GallerySequenceTest, StartsTheToolWithTheUninstallCommandLine) {
 }
 
 TEST_F(GallerySequenceTest, ToolThatCannotRunFailsWithoutProgress) {
-  const std::string notExecutable = tmp.writeFile("NotAProgram", "data", 0644);
+  const std::string makers = tmp.at("Applications/Quorvane Technologies");
+  const std::string notExecutable =
+      tmp.writeFile("Applications/Quorvane Technologies/NotAProgram", "data", 0644);
+  // Root's programs, but not the maker's: another vendor's uninstaller, and
+  // one reached from the maker's folder through "..".
+  const std::string otherVendor = tmp.writeScript("Applications/Other Vendor/uninstall", "exit 0");
+  const std::string climbing = makers + "/../Other Vendor/uninstall";
+  const std::string notInside = "': it is not inside the maker's folders";
   const struct {
     std::optional<std::string> setupPath;
     std::string logLine;
@@ -86,6 +96,9 @@ TEST_F(GallerySequenceTest, ToolThatCannotRunFailsWithoutProgress) {
       {tmp.at("Missing"), "Cannot find Gallery Setup executable at: '" + tmp.at("Missing") + "'"},
       {notExecutable, "Could not start Gallery Setup executable at: '" + notExecutable +
                           "': Permission denied"},
+      {otherVendor, "Refusing to run Gallery Setup executable at: '" + otherVendor + notInside},
+      {climbing, "Refusing to run Gallery Setup executable at: '" + climbing + notInside},
+      {makers + "/", "Refusing to run Gallery Setup executable at: '" + makers + "/" + notInside},
   };
   for (const auto& c : cases) {
     platform.logLines.clear();

@@ -113,12 +113,19 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
                "' on its way is not the system's own");
       break;
     case Removal::Outcome::Failed:
-      // What the removal left on purpose is said; any other refusal of the
-      // system is best effort, as below.
+      // What the removal left on purpose is said, and so is every other
+      // refusal of the system, which fails the package. Folders of other
+      // users, left to them, are each named.
+      for (const Removal::LeftToOwner& left : removal.leftToOwners) {
+        platform_.log("Leaving '" + left.path + "': it belongs to user " +
+                      std::to_string(left.owner));
+      }
       if (removal.errnum == EXDEV) {
         platform_.log("Leaving '" + path + "': part of it is another file system mounted there");
       } else if (removal.errnum == ELOOP) {
         platform_.log("Leaving '" + path + "': it nests deeper than any package's files");
+      } else if (removal.errnum == EPERM && !removal.leftToOwners.empty()) {
+        // Left to their owners, each named above: not the package's to delete.
       } else {
         // A path the package still has on disk: the package is not gone.
         ++failures_;

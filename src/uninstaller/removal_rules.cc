@@ -117,6 +117,52 @@ constexpr std::array kSystemDirectories = {
     "/usr/x11",
 };
 
+// The standard folders of a home, relative to it, in lower case: those every
+// program shares ("Library" and its standard children) and the user's own
+// top-level folders. They count in every folder of "/Users", "Shared"
+// included.
+constexpr std::array kHomeDirectories = {
+    "applications",
+    "desktop",
+    "documents",
+    "downloads",
+    "library",
+    "library/application scripts",
+    "library/application support",
+    "library/autosave information",
+    "library/caches",
+    "library/colorpickers",
+    "library/containers",
+    "library/cookies",
+    "library/fonts",
+    "library/group containers",
+    "library/httpstorages",
+    "library/input methods",
+    "library/internet plug-ins",
+    "library/keyboard layouts",
+    "library/keychains",
+    "library/launchagents",
+    "library/logs",
+    "library/preferencepanes",
+    "library/preferences",
+    "library/saved application state",
+    "library/screen savers",
+    "library/services",
+    "library/sounds",
+    "library/spelling",
+    "library/webkit",
+    "movies",
+    "music",
+    "pictures",
+    "public",
+};
+
+const std::unordered_set<std::string_view>& homeDirectories() {
+  static const std::unordered_set<std::string_view> set(kHomeDirectories.begin(),
+                                                        kHomeDirectories.end());
+  return set;
+}
+
 const std::unordered_set<std::string_view>& systemDirectories() {
   static const std::unordered_set<std::string_view> set(kSystemDirectories.begin(),
                                                         kSystemDirectories.end());
@@ -167,8 +213,13 @@ bool isSystemKey(std::string_view key) {
   if (key == "/") return true;
   const std::size_t lastSlash = key.rfind('/');
   if (lastSlash == 0) return true;  // an entry of "/" itself
-  // A home folder: "/users/<name>".
-  if (key.starts_with("/users/") && lastSlash == std::string_view("/users").size()) return true;
+  constexpr std::string_view kUsers = "/users/";
+  if (key.starts_with(kUsers)) {
+    // A home folder, "/users/<name>", and its standard folders.
+    const std::size_t endOfName = key.find('/', kUsers.size());
+    if (endOfName == std::string_view::npos) return true;
+    if (homeDirectories().count(key.substr(endOfName + 1)) != 0) return true;
+  }
   return systemDirectories().count(key) != 0;
 }
 
