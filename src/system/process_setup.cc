@@ -1,6 +1,7 @@
 #include "system/process_setup.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,20 @@ void markInheritedDescriptors(bool (*markFrom)(int first),
   if (const std::optional<std::vector<int>> open = listOpen()) markCloseOnExec(*open);
 }
 
+void raiseCallersLimits() {
+  for (const int resource : {RLIMIT_FSIZE, RLIMIT_AS, RLIMIT_DATA, RLIMIT_NPROC, RLIMIT_NOFILE}) {
+    struct rlimit current {};
+    if (::getrlimit(resource, &current) != 0) continue;
+    const struct rlimit unlimited {RLIM_INFINITY, RLIM_INFINITY};
+    if (::setrlimit(resource, &unlimited) == 0) continue;
+    // Without the right to raise a hard limit (or for descriptors, which
+    // have a ceiling), the soft one still goes up to it.
+    if (current.rlim_cur == current.rlim_max) continue;
+    current.rlim_cur = current.rlim_max;
+    (void)::setrlimit(resource, &current);
+  }
+}
+
 void setUpProcess(bool callerIsRoot) {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
@@ -39,6 +54,7 @@ void setUpProcess(bool callerIsRoot) {
   if (callerIsRoot) return;
   (void)::umask(022);
   (void)::chdir("/");
+  if (::geteuid() == 0) raiseCallersLimits();
   markInheritedDescriptors(os::markCloseOnExecFrom, os::openDescriptors);
 }
 

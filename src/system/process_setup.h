@@ -26,4 +26,11 @@ void markInheritedDescriptors(bool (*markFrom)(int first),
                               std::optional<std::vector<int>> (*listOpen)());
 void markCloseOnExec(const std::vector<int>& descriptors);
 
+// Gives a process started with root's rights by someone else (a setuid
+// start) the limits a login gives root, so the programs it runs as root do
+// not die at their first write or descriptor: file size, memory,
+// processes and descriptors unlimited where root may raise them, else at
+// least up to the hard limit.
+void raiseCallersLimits();
+
 }  // namespace qu

@@ -1,6 +1,7 @@
 #include "system/process_setup.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +60,31 @@ TEST(SetUpProcessTest, LeavesOutputOpenWritesFailingAndChildrenWaitable) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: output not on /dev/null, 2: child not waitable, "
                                        "4: signal dispositions, 8: the caller's mask, "
                                        "directory or descriptors";
+}
+
+// A setuid start keeps the caller's limits: a file size of 0 would make every
+// program run as root die at its first write.
+TEST(RaiseCallersLimitsTest, NoLimitIsLeftBelowWhatRootMayHave) {
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    struct rlimit lowered {0, 1 << 20};
+    (void)::setrlimit(RLIMIT_FSIZE, &lowered);
+    struct rlimit few {8, 64};
+    (void)::setrlimit(RLIMIT_NOFILE, &few);
+    raiseCallersLimits();
+    struct rlimit size {};
+    struct rlimit files {};
+    const bool read = ::getrlimit(RLIMIT_FSIZE, &size) == 0 && ::getrlimit(RLIMIT_NOFILE, &files) == 0;
+    // Up to the hard limit at least; unlimited where root may raise it.
+    const bool raised = read && size.rlim_cur == size.rlim_max && size.rlim_max >= (1 << 20) &&
+                        files.rlim_cur == files.rlim_max && files.rlim_max >= 64;
+    ::_exit(raised ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // Where the kernel cannot mark a range at once (before Linux 5.11, or on
