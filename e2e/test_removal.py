@@ -427,6 +427,28 @@ class FailingStepsTest(sandbox.SandboxTestCase):
         self.assertNotIn("com.quorvane.studio", listed_after.stdout)
 
 
+    def test_a_job_or_extension_a_user_controls_is_not_handed_to_the_tools(self):
+        world = World()
+        user_job = "/Library/LaunchDaemons/com.quorvane.user.plist"
+        receipt_package(
+            world, "com.quorvane.studio", "Quorvane Studio", "QuorvaneStudio.pkg",
+            files=[f"{STUDIO_KEXT}/Contents/Info.plist"],
+            dirs=[STUDIO_KEXT, f"{STUDIO_KEXT}/Contents"], services=[user_job, AGENT_SERVICE])
+        world.file(user_job, "<plist/>", owner=1000)
+        world.directory(f"/{STUDIO_KEXT}", owner=1000)
+
+        outcome = sandbox.run(world, "--all")
+
+        self.assertEqual(outcome.log, [
+            NO_GALLERY,
+            f"Service Unload FAILED: {user_job} (not run: owned by user 1000)",
+            f"Service Unloaded: {AGENT_SERVICE}",
+            f"Kext Unload FAILED: /./{STUDIO_KEXT} (not run: the directory /{STUDIO_KEXT} is "
+            "not root's alone)"])
+        self.assertEqual(outcome.calls_of("launchctl"), [("unload", AGENT_SERVICE)])
+        self.assertEqual(outcome.calls_of("kextunload"), [])
+
+
 class PlantedScriptTest(sandbox.SandboxTestCase):
     def test_a_script_an_ordinary_user_could_have_replaced_is_not_run_as_root(self):
         viewer_script = f"{APPLICATIONS}/Quorvane Viewer.app/Contents/Resources/preremove"

@@ -75,6 +75,7 @@ class InMemoryPlatform : public Platform {
 
   PathState examine(const std::string& path) override;
   Status trustedByRoot(const std::string& /*path*/) override { return Status::ok(); }
+  Status controlledByRoot(const std::string& /*path*/) override { return Status::ok(); }
   Removal removePath(const std::string& path, RemovalScope scope) override;
   Status removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override;

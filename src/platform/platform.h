@@ -111,6 +111,12 @@ class Platform {
   // the way and at the end count only when they are the system's own. The
   // error says why not, fit for a log line.
   virtual Status trustedByRoot(const std::string& path) = 0;
+  // Whether root alone controls what a system tool run as root would act on
+  // at the path (a launchd job's description, a kernel extension's folder):
+  // a regular file as above, or a folder owned by root and writable by no
+  // one else, every directory above it likewise. Nothing there passes when
+  // no one but root could put something there.
+  virtual Status controlledByRoot(const std::string& path) = 0;
 
   // --- File-system effects.
   // Deletes the path as far as the scope allows, reaching it as examine()

@@ -46,6 +46,9 @@ class PlatformWrapper : public Platform {
   }
   PathState examine(const std::string& path) override { return target_.examine(path); }
   Status trustedByRoot(const std::string& path) override { return target_.trustedByRoot(path); }
+  Status controlledByRoot(const std::string& path) override {
+    return target_.controlledByRoot(path);
+  }
   Removal removePath(const std::string& path, RemovalScope scope) override {
     return target_.removePath(path, scope);
   }

@@ -183,6 +183,10 @@ class RealPlatform final : public Platform {
     return listWithWalk(walker_, path);
   }
 
+  Status controlledByRoot(const std::string& path) override {
+    return controlledByRootWithWalk(walker_, path);
+  }
+
   Status trustedByRoot(const std::string& path) override {
     return trustedByRootWithWalk(walker_, path);
   }

@@ -159,21 +159,43 @@ std::optional<std::string> readFileWithWalk(PathWalker& walker, const std::strin
   return bytes;
 }
 
+namespace {
+
+// Names the first directory on the way that someone else may change.
+Status untrustedDirectory(PathWalker& walker, const std::string& directory) {
+  std::string prefix = "/";
+  for (std::size_t start = 1; walker.directoryTrusted(prefix) && start < directory.size();) {
+    std::size_t slash = directory.find('/', start);
+    if (slash == std::string::npos) slash = directory.size();
+    prefix = directory.substr(0, slash);
+    start = slash + 1;
+  }
+  return Status::error(EPERM, "the directory " + prefix + " is not root's alone");
+}
+
+}  // namespace
+
+Status controlledByRootWithWalk(PathWalker& walker, const std::string& path) {
+  Result<Entry> entry = reachEntry(walker, path);
+  if (!entry && entry.error().errnum() == ENOENT && isPlainAbsolutePath(path)) {
+    // Nothing there: whoever may create it decides what the tool gets.
+    std::string existing = parentPath(normalisedPath(path));
+    while (existing != "/" && !walker.directory(existing).reached()) {
+      existing = parentPath(existing);
+    }
+    return walker.directoryTrusted(existing) ? Status::ok() : untrustedDirectory(walker, existing);
+  }
+  if (!entry) return entry.error();
+  if (!S_ISDIR(entry->info.st_mode)) return trustedByRootWithWalk(walker, path);
+  if (!walker.directoryTrusted(entry->normal)) return untrustedDirectory(walker, entry->normal);
+  return Status::ok();
+}
+
 Status trustedByRootWithWalk(PathWalker& walker, const std::string& path) {
   Result<Entry> entry = reachEntry(walker, path);
   if (!entry) return entry.error();
   const std::string directory = parentPath(entry->normal);
-  if (!walker.directoryTrusted(directory)) {
-    // Name the first directory on the way that someone else may change.
-    std::string prefix = "/";
-    for (std::size_t start = 1; walker.directoryTrusted(prefix) && start < directory.size();) {
-      std::size_t slash = directory.find('/', start);
-      if (slash == std::string::npos) slash = directory.size();
-      prefix = directory.substr(0, slash);
-      start = slash + 1;
-    }
-    return Status::error(EPERM, "the directory " + prefix + " is not root's alone");
-  }
+  if (!walker.directoryTrusted(directory)) return untrustedDirectory(walker, directory);
   if (!S_ISREG(entry->info.st_mode)) return Status::error(EACCES, "not a regular file");
   if (entry->info.st_uid != 0) {
     return Status::error(EPERM, "owned by user " + std::to_string(entry->info.st_uid));

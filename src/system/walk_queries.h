@@ -39,6 +39,8 @@ std::optional<std::string> readFileWithWalk(PathWalker& walker, const std::strin
 // the sticky bit passes when the entry inside it is root's); links on the
 // way and at the end count only when trusted by root. The error says why not.
 Status trustedByRootWithWalk(PathWalker& walker, const std::string& path);
+// Platform::controlledByRoot() through the walker.
+Status controlledByRootWithWalk(PathWalker& walker, const std::string& path);
 
 // Why a property-list edit leaves the file at `path` alone when the walk
 // finds it as `state` (a link, or reached through a refused one); ok when

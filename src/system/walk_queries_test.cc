@@ -63,6 +63,28 @@ TEST_F(WalkQueriesTest, TrustedByRootNeedsRootAloneOnTheWholeWay) {
     EXPECT_NE(trusted.message().find(c.reason), std::string::npos) << c.path << ": "
                                                                     << trusted.message();
   }
+
+  // What a system tool acts on (a job's file, an extension's folder) may also
+  // be a folder, or missing where only root could put it.
+  const std::string usersBundle = tmp.makeDirectory("tools/User.kext");
+  ASSERT_EQ(::chown(usersBundle.c_str(), kOrdinaryUser, 0), 0);
+  const struct {
+    std::string path;
+    const char* reason;  // empty: controlled by root
+  } tools[] = {
+      {tmp.makeDirectory("tools/Root.kext"), ""},
+      {usersBundle, "is not root's alone"},
+      {tmp.at("tools/missing/deeper.plist"), ""},
+      {tmp.at("users-own/missing.plist"), "is not root's alone"},
+      {make("tools/users.plist", 0644, kOrdinaryUser), "owned by user 1000"},
+      {make("tools/root.plist", 0644, 0), ""},
+  };
+  for (const auto& c : tools) {
+    const Status controlled = controlledByRootWithWalk(walker, c.path);
+    EXPECT_EQ(controlled.isOk(), std::string(c.reason).empty()) << c.path;
+    EXPECT_NE(controlled.message().find(c.reason), std::string::npos) << c.path << ": "
+                                                                       << controlled.message();
+  }
 }
 
 // Reads end at once on what is not a regular file, and at a bound.

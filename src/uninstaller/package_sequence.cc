@@ -92,13 +92,28 @@ void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
                    "Pre-remove script succeeded: ", "Pre-remove script FAILED: ", *script);
 }
 
+// A system tool run as root acts on what it is handed: only on a path that
+// root alone controls, or a user could have it stop another program's job
+// or extension. Otherwise the step fails with the reason, and the rest goes on.
+void runOnControlledPath(RunContext& run, ProgramRole role, const std::string& tool,
+                         std::vector<std::string> arguments, std::string_view succeeded,
+                         std::string_view failed, const std::string& path) {
+  if (const Status controlled = run.platform.controlledByRoot(path); !controlled) {
+    run.platform.log(std::string(failed) + path + " (not run: " + controlled.message() + ")");
+    run.report.programEnded(role, path, ExitStatus::notStarted(controlled.errnum()));
+    return;
+  }
+  runAndLogOutcome(run, role, tool, arguments, succeeded, failed, path);
+}
+
 void unloadServices(RunContext& run, const plist::Dictionary& settings) {
   Platform& platform = run.platform;
   const plist::Value* value = settings.find("services");
   if (value == nullptr) return;
   for (const std::string& service : stringsOf(platform, *value, quoted("services"))) {
-    runAndLogOutcome(run, ProgramRole::Service, platform.locations().launchctl, {"unload", service},
-                     "Service Unloaded: ", "Service Unload FAILED: ", service);
+    runOnControlledPath(run, ProgramRole::Service, platform.locations().launchctl,
+                        {"unload", service}, "Service Unloaded: ", "Service Unload FAILED: ",
+                        service);
   }
 }
 
@@ -108,9 +123,8 @@ void unloadKernelExtensions(RunContext& run, Manifest& manifest) {
   if (!directories) return;
   for (const std::string& path : *directories) {
     if (!path.ends_with(".kext")) continue;
-    runAndLogOutcome(run, ProgramRole::KernelExtension, run.platform.locations().kextunload, {path},
-                     "Kext Unloaded: ",
-                     "Kext Unload FAILED: ", path);
+    runOnControlledPath(run, ProgramRole::KernelExtension, run.platform.locations().kextunload,
+                        {path}, "Kext Unloaded: ", "Kext Unload FAILED: ", path);
   }
 }
 
