@@ -82,12 +82,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   qu::fuzzing::InMemoryPlatform platform;
-  platform.present.insert("/fuzz/Gallery Setup");
+  // The gallery tool runs only from inside the maker's folders.
+  const std::string tool =
+      "/Library/Application Support/Quorvane Technologies/Gallery/Gallery Setup";
+  platform.present.insert(tool);
   platform.pipedOutput = std::string(output);
   const qu::RemovalRules rules;
   qu::TextReport report(platform);
   qu::RunContext run{platform, progress, rules, report};
-  check(qu::uninstallGallery(run, "/fuzz/Gallery Setup", "fuzz-collection"),
+  check(qu::uninstallGallery(run, tool, "fuzz-collection"),
         "a present tool removes the collection");
   check(progress.percent == percentBefore + progress.share(), "the collection adds its share");
 
