@@ -57,7 +57,7 @@ class Run:
     timeout: float = 60
     ignored: tuple = ()
     memory_limit: int = None
-    file_size_limit: int = None
+    file_size_limit: object = None  # bytes for both limits, or (soft, hard); hard None: none
     read_stdout: int = None
     environment: dict = None  # variables added to (or replacing) the run's environment
 

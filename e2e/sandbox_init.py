@@ -181,7 +181,9 @@ def start(merged, argv, stdout_fd, stderr_fd, user=None, environment=None, sessi
             for number in ignored:
                 signal.signal(number, signal.SIG_IGN)
             for limit, value in (limits or {}).items():
-                resource.setrlimit(limit, (value, value))
+                # One number for both limits, or [soft, hard] (null: unlimited).
+                soft, hard = value if isinstance(value, list) else (value, value)
+                resource.setrlimit(limit, (soft, resource.RLIM_INFINITY if hard is None else hard))
             if user is not None:
                 account = pwd.getpwnam(user)
                 os.setgroups([])

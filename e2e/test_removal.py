@@ -498,6 +498,26 @@ class SetuidStartTest(sandbox.SandboxTestCase):
         self.assertEqual(variables, {"PATH": "/usr/bin:/bin:/usr/sbin:/sbin", "HOME": "/root",
                                      "LANG": "de_DE.UTF-8", "LC_TIME": "C"})
 
+    def test_the_callers_file_size_limit_does_not_reach_the_programs_run_as_root(self):
+        # The caller's "ulimit -S -f 0": every write to a file fails (the
+        # log on standard error, here a file, among them) and a program that
+        # does not ignore SIGXFSZ dies at its first. Raising a hard limit back
+        # needs a right this sandbox's root lacks, so the caller here keeps
+        # the hard one.
+        setuid_copy = "/usr/local/libexec/quorvane-uninstall-setuid"
+        world = World()
+        studio = receipt_package(world, "com.quorvane.studio", "Quorvane Studio",
+                                 "QuorvaneStudio.pkg", files=[STUDIO_BINARY])
+        world.copy(setuid_copy, sandbox.binary(), mode=0o4755)
+
+        removal, = sandbox.run_all(world, [
+            Run(command=(setuid_copy, "--id", "com.quorvane.studio"), user="nobody",
+                file_size_limit=(0, None))])
+
+        self.assertEqual((removal.status, removal.log), (0, [NO_GALLERY]), removal.stderr)
+        self.assertIn(f"/{STUDIO_BINARY}", removal.diff.removed)
+        self.assertIn(studio, removal.diff.removed)
+
 
 # --- Only what is the package's own: planted links, shared files, system
 # directories, and an install location without a trailing "/".
