@@ -234,7 +234,8 @@ Status DryRunPlatform::signalProcessGroup(pid_t group, int, const std::string& p
   }
   // The real run asks this right before the signal; so does the plan.
   if (!stillRuns(group, program)) {
-    log("Not killing process group " + std::to_string(group) + ": it no longer runs " + program);
+    PlatformWrapper::log("Not killing process group " + std::to_string(group) +
+                         ": it no longer runs " + program);
     return Status::error(ESRCH, "signal group " + std::to_string(group) + ": not " + program);
   }
   effects_.kill(group, program);

@@ -96,7 +96,7 @@ void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
 // root alone controls, or a user could have it stop another program's job
 // or extension. Otherwise the step fails with the reason, and the rest goes on.
 void runOnControlledPath(RunContext& run, ProgramRole role, const std::string& tool,
-                         std::vector<std::string> arguments, std::string_view succeeded,
+                         const std::vector<std::string>& arguments, std::string_view succeeded,
                          std::string_view failed, const std::string& path) {
   if (const Status controlled = run.platform.controlledByRoot(path); !controlled) {
     run.platform.log(std::string(failed) + path + " (not run: " + controlled.message() + ")");
