@@ -32,6 +32,14 @@ void runAndLogOutcome(RunContext& run, ProgramRole role, const std::string& prog
   logOutcome(run, role, run.platform.runAndWait(program, arguments), succeeded, failed, subject);
 }
 
+// A program the trust test refused: its step fails with the reason, and
+// nothing is started.
+void logNotRun(RunContext& run, ProgramRole role, std::string_view failed,
+               const std::string& subject, const Status& refusal) {
+  run.platform.log(std::string(failed) + subject + " (not run: " + refusal.message() + ")");
+  run.report.programEnded(role, subject, ExitStatus::notStarted(refusal.errnum()));
+}
+
 // Settings of the wrong shape are skipped, never fatal: "what" names the
 // setting, quoted as in the uninstall plist.
 void logSkipped(Platform& platform, const std::string& what, std::string_view problem) {
@@ -77,14 +85,12 @@ void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
   // reported as the start would report it, but never started: a folder
   // missing on the way may be a user's to create before the start.
   if (const Status trusted = platform.trustedByRoot(*script); !trusted) {
-    const ExitStatus notStarted = ExitStatus::notStarted(trusted.errnum());
     if (trusted.errnum() == ENOENT) {
-      logOutcome(run, ProgramRole::PreRemoveScript, notStarted, "", "Pre-remove script FAILED: ",
-                 *script);
+      logOutcome(run, ProgramRole::PreRemoveScript, ExitStatus::notStarted(ENOENT), "",
+                 "Pre-remove script FAILED: ", *script);
       return;
     }
-    platform.log("Pre-remove script FAILED: " + *script + " (not run: " + trusted.message() + ")");
-    run.report.programEnded(ProgramRole::PreRemoveScript, *script, notStarted);
+    logNotRun(run, ProgramRole::PreRemoveScript, "Pre-remove script FAILED: ", *script, trusted);
     return;
   }
   runAndLogOutcome(run, ProgramRole::PreRemoveScript, *script,
@@ -99,8 +105,7 @@ void runOnControlledPath(RunContext& run, ProgramRole role, const std::string& t
                          const std::vector<std::string>& arguments, std::string_view succeeded,
                          std::string_view failed, const std::string& path) {
   if (const Status controlled = run.platform.controlledByRoot(path); !controlled) {
-    run.platform.log(std::string(failed) + path + " (not run: " + controlled.message() + ")");
-    run.report.programEnded(role, path, ExitStatus::notStarted(controlled.errnum()));
+    logNotRun(run, role, failed, path, controlled);
     return;
   }
   runAndLogOutcome(run, role, tool, arguments, succeeded, failed, path);

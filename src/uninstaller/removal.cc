@@ -48,15 +48,17 @@ void FileRemoval::removeItem(const std::string& path, bool unlessDirectory) {
 void FileRemoval::deferPath(const std::string& path) {
   if (path.empty()) return;
   const std::string normal = normalisedPath(path);
-  deferred_ = {foldCase(normal), std::string(lastComponent(normal)), std::nullopt, Named::InList};
+  const std::string_view name = lastComponent(normal);
+  deferred_ = {foldCase(normal), foldCase(name), name.size(), std::nullopt, Named::InList};
 }
 
 bool FileRemoval::isDeferred(const std::string& path) const {
-  // Most paths differ in their last component already, which costs no folding.
-  if (deferred_.name.empty() || path.size() < deferred_.name.size()) return false;
-  const std::string_view tail(path.data() + path.size() - deferred_.name.size(),
-                              deferred_.name.size());
-  if (foldCase(tail) != foldCase(deferred_.name)) return false;
+  // Every path of the removal comes here: most differ from the held-back one
+  // in their last bytes already, which costs one fold of those bytes into a
+  // reused buffer.
+  if (deferred_.folded.empty() || path.size() < deferred_.nameBytes) return false;
+  foldCase(std::string_view(path).substr(path.size() - deferred_.nameBytes), scratch_);
+  if (scratch_ != deferred_.foldedName) return false;
   return foldCase(normalisedPath(path)) == deferred_.folded;
 }
 

@@ -68,12 +68,14 @@ class FileRemoval {
   RunReport& report_;
   int failures_ = 0;
   struct Deferred {
-    std::string folded;  // normalised, letter case folded
-    std::string name;    // its last component
+    std::string folded;      // normalised, letter case folded
+    std::string foldedName;  // its last component, folded
+    std::size_t nameBytes = 0;  // the last component's length as named
     std::optional<std::pair<std::string, RemovalScope>> asked;  // the path as named, and how
     Named named = Named::InList;
   };
   Deferred deferred_;
+  mutable std::string scratch_;  // isDeferred()'s fold, kept for its capacity
 };
 
 }  // namespace qu
