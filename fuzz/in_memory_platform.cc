@@ -98,8 +98,8 @@ Removal InMemoryPlatform::removePath(const std::string& path, RemovalScope /*sco
   return Removal::of(Removal::Outcome::Removed);
 }
 
-Status InMemoryPlatform::removePropertyListKeys(const std::string& path,
-                                                const std::vector<std::string>& /*keyPaths*/) {
+Result<std::vector<bool>> InMemoryPlatform::removePropertyListKeys(
+    const std::string& path, const std::vector<std::string>& /*keyPaths*/) {
   editedPropertyLists.push_back(path);
   return Status::error(ENOENT, "no such property list: " + path);
 }

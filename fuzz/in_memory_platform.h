@@ -77,7 +77,7 @@ class InMemoryPlatform : public Platform {
   Status trustedByRoot(const std::string& /*path*/) override { return Status::ok(); }
   Status controlledByRoot(const std::string& /*path*/) override { return Status::ok(); }
   Removal removePath(const std::string& path, RemovalScope scope) override;
-  Status removePropertyListKeys(const std::string& path,
+  Result<std::vector<bool>> removePropertyListKeys(const std::string& path,
                                 const std::vector<std::string>& keyPaths) override;
   void keepPath(const std::string&, KeepReason, const std::string&) override {}
 

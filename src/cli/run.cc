@@ -147,7 +147,8 @@ int runUninstaller(Platform& platform, const Subsystems& subsystems,
   bool removed = false;
   if (options.dryRun && options.json) {
     JsonPlanReport plan(platform);
-    DryRunPlatform dryRun(platform, &plan);
+    UnshownEffects unshown;
+    DryRunPlatform dryRun(platform, &unshown);
     removed = subsystems.uninstall(dryRun, items, remaining, options.isSilent, &plan);
   } else if (options.dryRun) {
     DryRunPlatform dryRun(platform);

@@ -1,6 +1,9 @@
 #include "cli/run_json.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
 
 #include "extensions/paths.h"
 #include "items/item_json.h"
@@ -15,6 +18,9 @@ std::string_view reasonName(KeepReason reason) {
     case KeepReason::SystemDirectory: return "system directory";
     case KeepReason::LinkRefused: return "link refused";
     case KeepReason::Unsafe: return "unsafe path";
+    case KeepReason::AnotherFileSystem: return "another file system";
+    case KeepReason::TooDeep: return "too deep";
+    case KeepReason::AnotherUsers: return "another user's";
   }
   return "kept";
 }
@@ -30,25 +36,57 @@ std::string_view roleName(ProgramRole role) {
   return "program";
 }
 
-// The members every "program" line of the stream starts with.
-Json programLine(ProgramRole role, const std::string& subject) {
-  Json line = jsonObject("program");
-  line["role"] = roleName(role);
-  line["subject"] = jsonText(subject);
-  return line;
-}
-
 Json textList(const std::vector<std::string>& texts) {
   Json list = Json::array();
   for (const std::string& text : texts) list.push_back(jsonText(text));
   return list;
 }
 
-Json effect(std::string_view name) {
+Json effectRecord(std::string_view name) {
   Json object = Json::object();
   object["effect"] = name;
   return object;
 }
+
+Json programRecord(std::string_view name, const ProgramCall& call) {
+  Json record = effectRecord(name);
+  record["role"] = roleName(call.role);
+  record["subject"] = jsonText(call.subject);
+  record["program"] = call.program.empty() ? Json(nullptr) : jsonText(call.program);
+  record["arguments"] = textList(call.arguments);
+  return record;
+}
+
+Json applicationRecord(std::string_view name, const LaunchedApplication& application) {
+  Json record = effectRecord(name);
+  record["name"] = jsonText(application.name);
+  record["path"] = jsonText(application.path);
+  record["pid"] = application.serialLow;
+  return record;
+}
+
+Json groupRecord(std::string_view name, pid_t group, const std::string& program) {
+  Json record = effectRecord(name);
+  record["group"] = group;
+  record["program"] = jsonText(program);
+  return record;
+}
+
+Json outcomeOf(std::string_view outcome) {
+  Json object = Json::object();
+  object["outcome"] = outcome;
+  return object;
+}
+
+Json failureOf(const std::string& error) {
+  Json object = outcomeOf("failed");
+  object["error"] = jsonText(error);
+  return object;
+}
+
+// The reason a process was left alone: ESRCH means it no longer runs the
+// program named.
+bool noLongerRuns(int error) { return error == ESRCH; }
 
 }  // namespace
 
@@ -67,7 +105,99 @@ Json keptJson(const std::string& path, KeepReason reason, const std::string& det
   object["reason"] = reasonName(reason);
   if (reason == KeepReason::Shared) object["package"] = jsonText(detail);
   if (reason == KeepReason::LinkRefused) object["link"] = jsonText(detail);
+  if (reason == KeepReason::AnotherUsers) {
+    unsigned owner = 0;
+    const auto parsed = std::from_chars(detail.data(), detail.data() + detail.size(), owner);
+    object["owner"] = parsed.ec == std::errc{} ? Json(owner) : Json(nullptr);
+  }
   return object;
+}
+
+// --- The records, the same for the plan and the stream.
+
+void JsonEffectReport::programEnded(const ProgramCall& call, const ExitStatus& status) {
+  Json outcome;
+  switch (status.kind) {
+    case ExitStatus::Kind::Exited:
+    case ExitStatus::Kind::Signaled:
+      outcome = outcomeOf(status.succeeded() ? "succeeded" : "failed");
+      // As numbers, for scripts: the exit status, or the signal that ended it.
+      outcome["status"] = status.kind == ExitStatus::Kind::Exited ? Json(status.value) : Json(nullptr);
+      outcome["signal"] = status.kind == ExitStatus::Kind::Signaled ? Json(status.value) : Json(nullptr);
+      break;
+    case ExitStatus::Kind::NotStarted:
+      outcome = outcomeOf("not started");
+      outcome["error"] = jsonText(std::strerror(status.value));
+      break;
+    case ExitStatus::Kind::Skipped:
+      outcome = Json::object();
+      break;
+  }
+  effect(programRecord("run", call), std::move(outcome));
+}
+
+void JsonEffectReport::programStarted(const ProgramCall& call, const Status& started) {
+  effect(programRecord("run", call),
+         started.isOk() ? outcomeOf("started") : [&] {
+           Json outcome = outcomeOf("not started");
+           outcome["error"] = jsonText(started.message());
+           return outcome;
+         }());
+}
+
+void JsonEffectReport::programNotRun(const ProgramCall& call, const Status& reason) {
+  Json record = programRecord("not run", call);
+  record["reason"] = jsonText(reason.message());
+  effect(std::move(record), Json::object());
+}
+
+void JsonEffectReport::quitRequested(const LaunchedApplication& application, int error) {
+  if (noLongerRuns(error)) {
+    Json record = applicationRecord("not quit", application);
+    record["reason"] = "it no longer runs the application";
+    effect(std::move(record), Json::object());
+    return;
+  }
+  effect(applicationRecord("quit", application),
+         error == 0 ? outcomeOf("sent") : failureOf(std::strerror(error)));
+}
+
+void JsonEffectReport::signalSent(pid_t group, const std::string& program, const Status& status) {
+  if (noLongerRuns(status.errnum())) {
+    Json record = groupRecord("not killed", group, program);
+    record["reason"] = "it no longer runs the program";
+    effect(std::move(record), Json::object());
+    return;
+  }
+  effect(groupRecord("kill", group, program),
+         status.isOk() ? outcomeOf("sent") : failureOf(status.message()));
+}
+
+void JsonEffectReport::pathDeleted(const std::string& path, const Removal& removal) {
+  Json record = effectRecord("delete");
+  record["path"] = jsonText(path);
+  record["normalised"] = jsonText(normalisedPath(path));
+  Json outcome = removal.outcome == Removal::Outcome::Removed  ? outcomeOf("removed")
+                 : removal.outcome == Removal::Outcome::Absent ? outcomeOf("absent")
+                                                               : failureOf(std::strerror(removal.errnum));
+  effect(std::move(record), std::move(outcome));
+}
+
+void JsonEffectReport::pathKept(const std::string& path, KeepReason reason,
+                                const std::string& detail) {
+  Json record = effectRecord("keep");
+  record.update(keptJson(path, reason, detail));
+  effect(std::move(record), Json::object());
+}
+
+void JsonEffectReport::keyRemoved(const std::string& file, const std::string& key,
+                                  KeyOutcome outcome, const Status& status) {
+  Json record = effectRecord("remove key");
+  record["file"] = jsonText(file);
+  record["key"] = jsonText(key);
+  effect(std::move(record), outcome == KeyOutcome::Removed  ? outcomeOf("removed")
+                            : outcome == KeyOutcome::Absent ? outcomeOf("absent")
+                                                            : failureOf(status.message()));
 }
 
 // --- The plan of a dry run.
@@ -82,17 +212,10 @@ void JsonPlanReport::announce(const ItemList& items) {
 
 void JsonPlanReport::itemStarted(const UninstallItem&) { ++current_; }
 
-void JsonPlanReport::add(Json shown) {
-  // Effects belong to the item being removed; the run shows none outside one.
+void JsonPlanReport::effect(Json record, Json) {
+  // Effects belong to the item being removed; the run makes none outside one.
   if (current_ == 0 || current_ > items_.size()) return;
-  items_[current_ - 1]["effects"].push_back(std::move(shown));
-}
-
-// Kept paths arrive through keep() from the dry-run platform, like every
-// other effect, in their place among them.
-void JsonPlanReport::pathKept(const std::string& path, KeepReason reason, const std::string&) {
-  // An unsafe path never reaches the platform, so the plan has it from here.
-  if (reason == KeepReason::Unsafe) keep(path, reason, "");
+  items_[current_ - 1]["effects"].push_back(std::move(record));
 }
 
 void JsonPlanReport::runFinished(bool succeeded) {
@@ -101,48 +224,6 @@ void JsonPlanReport::runFinished(bool succeeded) {
   document["succeeded"] = succeeded;
   platform_.print(jsonDocumentText(document));
   items_ = Json::array();
-}
-
-void JsonPlanReport::run(const std::string& program, const std::vector<std::string>& arguments) {
-  Json shown = effect("run");
-  shown["program"] = jsonText(program);
-  shown["arguments"] = textList(arguments);
-  add(std::move(shown));
-}
-
-void JsonPlanReport::quit(const LaunchedApplication& application) {
-  Json shown = effect("quit");
-  shown["name"] = jsonText(application.name);
-  shown["path"] = jsonText(application.path);
-  shown["pid"] = application.serialLow;
-  add(std::move(shown));
-}
-
-void JsonPlanReport::kill(pid_t group, const std::string& program) {
-  Json shown = effect("kill");
-  shown["group"] = group;
-  shown["program"] = jsonText(program);
-  add(std::move(shown));
-}
-
-void JsonPlanReport::remove(const std::string& path) {
-  Json shown = effect("delete");
-  shown["path"] = jsonText(path);
-  shown["normalised"] = jsonText(normalisedPath(path));
-  add(std::move(shown));
-}
-
-void JsonPlanReport::keep(const std::string& path, KeepReason reason, const std::string& detail) {
-  Json shown = effect("keep");
-  shown.update(keptJson(path, reason, detail));
-  add(std::move(shown));
-}
-
-void JsonPlanReport::removeKey(const std::string& file, const std::string& keyPath) {
-  Json shown = effect("remove key");
-  shown["file"] = jsonText(file);
-  shown["key"] = jsonText(keyPath);
-  add(std::move(shown));
 }
 
 // --- The stream of a removal.
@@ -181,35 +262,20 @@ void JsonLinesReport::toolProgress(long long percent, std::string_view text) {
   write(line);
 }
 
-void JsonLinesReport::programEnded(ProgramRole role, const std::string& subject,
-                                   const ExitStatus& status) {
-  Json line = programLine(role, subject);
-  line["outcome"] = status.succeeded() ? "succeeded" : status.started() ? "failed" : "not started";
-  line["detail"] = status.describe();
-  // As numbers, for scripts: the exit status, or the signal that ended it.
-  line["status"] = status.kind == ExitStatus::Kind::Exited ? Json(status.value) : Json(nullptr);
-  line["signal"] = status.kind == ExitStatus::Kind::Signaled ? Json(status.value) : Json(nullptr);
-  write(line);
-}
-
-void JsonLinesReport::programStarted(ProgramRole role, const std::string& subject,
-                                     const Status& started) {
-  Json line = programLine(role, subject);
-  line["outcome"] = started.isOk() ? "started" : "not started";
-  line["detail"] = started.isOk() ? "not waited for" : started.message();
-  write(line);
-}
-
-void JsonLinesReport::pathKept(const std::string& path, KeepReason reason,
-                               const std::string& detail) {
-  Json kept = keptJson(path, reason, detail);
-  // "/./Library/Frameworks" and "//Library/Frameworks" are one folder.
-  if (std::none_of(kept_.begin(), kept_.end(),
-                   [&](const Json& earlier) { return earlier["normalised"] == kept["normalised"]; })) {
-    kept_.push_back(kept);
+void JsonLinesReport::effect(Json record, Json outcome) {
+  if (record["effect"] == "keep") {
+    Json kept = record;
+    kept.erase("effect");
+    // "/./Library/Frameworks" and "//Library/Frameworks" are one folder.
+    if (std::none_of(kept_.begin(), kept_.end(), [&](const Json& earlier) {
+          return earlier["normalised"] == kept["normalised"];
+        })) {
+      kept_.push_back(std::move(kept));
+    }
   }
-  Json line = jsonObject("kept");
-  line.update(kept);
+  Json line = jsonObject("effect");
+  line.update(record);
+  line.update(outcome);
   write(line);
 }
 

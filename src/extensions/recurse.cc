@@ -32,23 +32,28 @@ const Value* valueForRecursiveKey(const Dictionary& dictionary, std::string_view
   return value;
 }
 
-void removeObjectForRecursiveKey(Dictionary& dictionary, std::string_view keyPath) {
-  if (keyPath.empty()) return;
+bool removeObjectForRecursiveKey(Dictionary& dictionary, std::string_view keyPath) {
+  if (keyPath.empty()) return false;
   std::vector<std::string_view> keys = keysOf(keyPath);
   Dictionary* current = &dictionary;
   for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
     Value* value = current->find(keys[i]);
-    if (value == nullptr) return;
+    if (value == nullptr) return false;
     current = value->dictionary();
-    if (current == nullptr) return;
+    if (current == nullptr) return false;
   }
   // Removed where it lives; a dictionary left empty stays in its parent.
-  current->erase(keys.back());
+  return current->erase(keys.back());
 }
 
-void removeObjectsForRecursiveKeys(Dictionary& dictionary,
-                                   const std::vector<std::string>& keyPaths) {
-  for (const std::string& keyPath : keyPaths) removeObjectForRecursiveKey(dictionary, keyPath);
+std::vector<bool> removeObjectsForRecursiveKeys(Dictionary& dictionary,
+                                                const std::vector<std::string>& keyPaths) {
+  std::vector<bool> removed;
+  removed.reserve(keyPaths.size());
+  for (const std::string& keyPath : keyPaths) {
+    removed.push_back(removeObjectForRecursiveKey(dictionary, keyPath));
+  }
+  return removed;
 }
 
 std::optional<Value> dictionaryWithContentsOfString(std::string_view text) { return parse(text); }

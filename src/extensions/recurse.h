@@ -17,9 +17,11 @@ namespace qu::plist {
 const Value* valueForRecursiveKey(const Dictionary& dictionary, std::string_view keyPath);
 
 // Removes the value the key path names from the innermost dictionary; a path
-// that names nothing, or crosses a value that is not a dictionary, changes nothing.
-void removeObjectForRecursiveKey(Dictionary& dictionary, std::string_view keyPath);
-void removeObjectsForRecursiveKeys(Dictionary& dictionary, const std::vector<std::string>& keyPaths);
+// that names nothing, or crosses a value that is not a dictionary, changes
+// nothing. Says whether a value was removed, per key path.
+bool removeObjectForRecursiveKey(Dictionary& dictionary, std::string_view keyPath);
+std::vector<bool> removeObjectsForRecursiveKeys(Dictionary& dictionary,
+                                                const std::vector<std::string>& keyPaths);
 
 // The property list a string holds (any top-level type), or nothing.
 std::optional<Value> dictionaryWithContentsOfString(std::string_view text);

@@ -130,9 +130,10 @@ class Platform {
   // a regular file, not a link. A file that cannot be read as a dictionary is
   // left untouched and reported with ENOENT (missing), ELOOP (a link, or a
   // link on the way refused) or EINVAL (not a dictionary); one holding a
-  // value its written form cannot keep, with EILSEQ.
-  virtual Status removePropertyListKeys(const std::string& path,
-                                        const std::vector<std::string>& keyPaths) = 0;
+  // value its written form cannot keep, with EILSEQ. Says, per key path,
+  // whether a value was there and is gone.
+  virtual Result<std::vector<bool>> removePropertyListKeys(
+      const std::string& path, const std::vector<std::string>& keyPaths) = 0;
   // Reports a path of a package that the removal leaves in place, and why;
   // `detail` names the package that shares it or the refused link. Nothing
   // happens to it; a dry run shows it.

@@ -52,8 +52,8 @@ class PlatformWrapper : public Platform {
   Removal removePath(const std::string& path, RemovalScope scope) override {
     return target_.removePath(path, scope);
   }
-  Status removePropertyListKeys(const std::string& path,
-                                const std::vector<std::string>& keyPaths) override {
+  Result<std::vector<bool>> removePropertyListKeys(
+      const std::string& path, const std::vector<std::string>& keyPaths) override {
     return target_.removePropertyListKeys(path, keyPaths);
   }
   void keepPath(const std::string& path, KeepReason reason, const std::string& detail) override {

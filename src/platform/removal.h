@@ -25,6 +25,12 @@ enum class KeepReason {
   SystemDirectory,  // one of the system's standard directories
   LinkRefused,      // reached only through a symbolic link that is not the system's own
   Unsafe,           // named on its own but relative, with "..", or holding a NUL
+  // What a tree removal leaves: part of it is another file system mounted
+  // there, it nests deeper than any package's files, or it holds a folder
+  // of another user (`detail`: that user's id).
+  AnotherFileSystem,
+  TooDeep,
+  AnotherUsers,
 };
 
 // What became of a path a removal was asked to delete.

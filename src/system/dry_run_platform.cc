@@ -197,8 +197,8 @@ Removal DryRunPlatform::removePath(const std::string& path, RemovalScope scope) 
   return Removal::of(Removal::Outcome::Removed);
 }
 
-Status DryRunPlatform::removePropertyListKeys(const std::string& path,
-                                              const std::vector<std::string>& keyPaths) {
+Result<std::vector<bool>> DryRunPlatform::removePropertyListKeys(
+    const std::string& path, const std::vector<std::string>& keyPaths) {
   // The real edit reaches only a regular file, never through a refused link.
   const PathState state = examine(path);
   if (Status refused = propertyListRefusal(path, state); !refused.isOk()) return refused;
@@ -214,10 +214,10 @@ Status DryRunPlatform::removePropertyListKeys(const std::string& path,
     return Status::error(EINVAL, "read " + path + ": not a dictionary");
   }
   // The real edit would refuse to write what is left.
-  plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
+  std::vector<bool> removed = plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
   if (Status fits = plist::checkFitsXml(path, *contents); !fits) return fits;
   for (const std::string& keyPath : keyPaths) effects_.removeKey(path, keyPath);
-  return Status::ok();
+  return removed;
 }
 
 void DryRunPlatform::keepPath(const std::string& path, KeepReason reason,

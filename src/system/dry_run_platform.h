@@ -67,8 +67,8 @@ class DryRunPlatform : public PlatformWrapper {
   Removal removePath(const std::string& path, RemovalScope scope) override;
   // "Would remove key: <key path> from <file>" per key path, in order, when
   // the file reads as a dictionary; otherwise the real call's error, silently.
-  Status removePropertyListKeys(const std::string& path,
-                                const std::vector<std::string>& keyPaths) override;
+  Result<std::vector<bool>> removePropertyListKeys(
+      const std::string& path, const std::vector<std::string>& keyPaths) override;
   // "Would keep: <path>".
   void keepPath(const std::string& path, KeepReason reason, const std::string& detail) override;
 

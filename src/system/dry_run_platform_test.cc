@@ -65,7 +65,9 @@ TEST_F(DryRunTest, ShowsEveryEffectInOrderAndPerformsNone) {
   EXPECT_EQ(piped.value()->wait(), ExitStatus::skipped());
   dryRun.printProgress("Uninstalling:\t[50%] " + file + "\n");
   EXPECT_TRUE(dryRun.removePath(file, RemovalScope::NonDirectory).removed());
-  EXPECT_TRUE(dryRun.removePropertyListKeys(preferences, {"a:b", "missing"}).isOk());
+  const auto edited = dryRun.removePropertyListKeys(preferences, {"a:b", "missing"});
+  ASSERT_TRUE(edited.hasValue());
+  EXPECT_EQ(edited.value(), (std::vector<bool>{true, false}));
   dryRun.keepPath(tmp.at("data"), KeepReason::NotEmpty, "");
   EXPECT_TRUE(dryRun.signalProcessGroup(4321, SIGKILL, "/Library/Q/helperd").isOk());
   EXPECT_EQ(dryRun.sendQuitEvent({"/Applications/Q Viewer.app", "Q Viewer", 0, 777}), 0);
@@ -236,13 +238,13 @@ TEST_F(DryRunTest, PropertyListEditsFailAsTheRealOnesWould) {
       {control, EILSEQ},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(dryRun.removePropertyListKeys(c.path, {"a"}).errnum(), c.errnum) << c.path;
+    EXPECT_EQ(dryRun.removePropertyListKeys(c.path, {"a"}).error().errnum(), c.errnum) << c.path;
   }
   // The same answers as the real edit, for the files it sees the same way.
   for (const std::string& path :
        {tmp.at("missing.plist"), notDictionary, garbage, linked, control}) {
-    EXPECT_EQ(real.removePropertyListKeys(path, {"a"}).errnum(),
-              dryRun.removePropertyListKeys(path, {"a"}).errnum())
+    EXPECT_EQ(real.removePropertyListKeys(path, {"a"}).error().errnum(),
+              dryRun.removePropertyListKeys(path, {"a"}).error().errnum())
         << path;
   }
   EXPECT_EQ(real.output, "");

@@ -204,8 +204,8 @@ class RealPlatform final : public Platform {
     return removeWithWalk(walker_, path, scope, options_.hooks);
   }
 
-  Status removePropertyListKeys(const std::string& path,
-                                const std::vector<std::string>& keyPaths) override {
+  Result<std::vector<bool>> removePropertyListKeys(
+      const std::string& path, const std::vector<std::string>& keyPaths) override {
     if (!isPlainAbsolutePath(path)) return Status::error(EINVAL, "read " + path + ": not absolute");
     const std::string normal = normalisedPath(path);
     const WalkedDirectory parent = walker_.parentOf(normal);
@@ -240,9 +240,13 @@ class RealPlatform final : public Platform {
     if (dictionary == nullptr) {
       return Status::error(EINVAL, "read " + path + ": not a dictionary");
     }
-    plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
-    return plist::writeFileAtomicallyAt(parent.fd, name, *contents, original, write_, path,
-                                       os::flushToStorage);
+    std::vector<bool> removed = plist::removeObjectsForRecursiveKeys(*dictionary, keyPaths);
+    if (Status written = plist::writeFileAtomicallyAt(parent.fd, name, *contents, original, write_,
+                                                      path, os::flushToStorage);
+        !written) {
+      return written;
+    }
+    return removed;
   }
 
   // Nothing happens to a path a removal keeps; the engine has said why.

@@ -136,9 +136,9 @@ Removal FaultInjectingPlatform::removePath(const std::string& path, RemovalScope
       [&] { return PlatformWrapper::removePath(path, scope); });
 }
 
-Status FaultInjectingPlatform::removePropertyListKeys(const std::string& path,
-                                                      const std::vector<std::string>& keyPaths) {
-  return answer<Status>(
+Result<std::vector<bool>> FaultInjectingPlatform::removePropertyListKeys(
+    const std::string& path, const std::vector<std::string>& keyPaths) {
+  return answer<Result<std::vector<bool>>>(
       Call::removePropertyListKeys, path,
       [&](const Fault& fault) { return failure(fault, "rewrite " + path); },
       [&] { return PlatformWrapper::removePropertyListKeys(path, keyPaths); });

@@ -75,8 +75,8 @@ class FaultInjectingPlatform : public PlatformWrapper {
   PathState examine(const std::string& path) override;
   Status trustedByRoot(const std::string& path) override;
   Removal removePath(const std::string& path, RemovalScope scope) override;
-  Status removePropertyListKeys(const std::string& path,
-                                const std::vector<std::string>& keyPaths) override;
+  Result<std::vector<bool>> removePropertyListKeys(
+      const std::string& path, const std::vector<std::string>& keyPaths) override;
   Status becomeRoot() override;
   Status signalProcessGroup(pid_t group, int signal, const std::string& program) override;
   std::vector<LaunchedApplication> launchedApplications() override;

@@ -31,33 +31,33 @@ bool uninstallGallery(RunContext& run, const std::optional<std::string>& setupPa
                       const std::optional<std::string>& identifier) {
   Platform& platform = run.platform;
   RunProgress& progress = run.progress;
+  ProgramCall call{ProgramRole::GallerySetup, setupPath.value_or(""), setupPath.value_or(""),
+                   {"--verbose", "--uninstall", "--keepconfigs", "--guid"}};
+  if (identifier) call.arguments.push_back(*identifier);
   if (!setupPath || !platform.exists(*setupPath)) {
     platform.log("Cannot find Gallery Setup executable at: '" + setupPath.value_or("(null)") + "'");
+    run.report.programNotRun(call, Status::error(ENOENT, "no such program"));
     return false;
   }
   if (!insideMakerFolders(platform.locations(), *setupPath)) {
     platform.log("Refusing to run Gallery Setup executable at: '" + *setupPath +
                  "': it is not inside the maker's folders");
-    run.report.programEnded(ProgramRole::GallerySetup, *setupPath, ExitStatus::notStarted(EACCES));
+    run.report.programNotRun(call, Status::error(EACCES, "not inside the maker's folders"));
     return false;
   }
   // It runs as root, and its path comes from a file every user may write.
   if (const Status trusted = platform.trustedByRoot(*setupPath); !trusted) {
     platform.log("Refusing to run Gallery Setup executable at: '" + *setupPath +
                  "': " + trusted.message());
-    run.report.programEnded(ProgramRole::GallerySetup, *setupPath,
-                            ExitStatus::notStarted(trusted.errnum()));
+    run.report.programNotRun(call, trusted);
     return false;
   }
 
-  std::vector<std::string> arguments{"--verbose", "--uninstall", "--keepconfigs", "--guid"};
-  if (identifier) arguments.push_back(*identifier);
-  Result<std::unique_ptr<PipedChild>> started = platform.startPiped(*setupPath, arguments);
+  Result<std::unique_ptr<PipedChild>> started = platform.startPiped(call.program, call.arguments);
   if (!started) {
     platform.log("Could not start Gallery Setup executable at: '" + *setupPath +
                  "': " + std::strerror(started.error().errnum()));
-    run.report.programEnded(ProgramRole::GallerySetup, *setupPath,
-                            ExitStatus::notStarted(started.error().errnum()));
+    run.report.programEnded(call, ExitStatus::notStarted(started.error().errnum()));
     return false;
   }
   PipedChild& tool = *started.value();
@@ -74,7 +74,7 @@ bool uninstallGallery(RunContext& run, const std::optional<std::string>& setupPa
   }
   // The exit status tells nothing the tool has not printed already; it only
   // goes into the report.
-  run.report.programEnded(ProgramRole::GallerySetup, *setupPath, tool.wait());
+  run.report.programEnded(call, tool.wait());
 
   progress.percent += progress.share();
   return true;

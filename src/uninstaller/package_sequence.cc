@@ -13,31 +13,30 @@
 namespace qu {
 namespace {
 
-// Runs a program and waits, then logs its success or failure line; a program
-// that never started says why, so a typo in an uninstall plist can be found.
-// A program a dry run only showed has no outcome, so nothing is logged.
-void logOutcome(RunContext& run, ProgramRole role, const ExitStatus& status,
-                std::string_view succeeded, std::string_view failed, const std::string& subject) {
-  run.report.programEnded(role, subject, status);
+// Logs a program's success or failure line; a program that never started
+// says why, so a typo in an uninstall plist can be found. A program a dry
+// run only showed has no outcome, so nothing is logged.
+void logOutcome(RunContext& run, const ProgramCall& call, const ExitStatus& status,
+                std::string_view succeeded, std::string_view failed) {
+  run.report.programEnded(call, status);
   if (status.wasSkipped()) return;
   std::string line(status.succeeded() ? succeeded : failed);
-  line += subject;
+  line += call.subject;
   if (!status.started()) line += " (" + status.describe() + ")";
   run.platform.log(line);
 }
 
-void runAndLogOutcome(RunContext& run, ProgramRole role, const std::string& program,
-                      const std::vector<std::string>& arguments, std::string_view succeeded,
-                      std::string_view failed, const std::string& subject) {
-  logOutcome(run, role, run.platform.runAndWait(program, arguments), succeeded, failed, subject);
+void runAndLogOutcome(RunContext& run, const ProgramCall& call, std::string_view succeeded,
+                      std::string_view failed) {
+  logOutcome(run, call, run.platform.runAndWait(call.program, call.arguments), succeeded, failed);
 }
 
-// A program the trust test refused: its step fails with the reason, and
-// nothing is started.
-void logNotRun(RunContext& run, ProgramRole role, std::string_view failed,
-               const std::string& subject, const Status& refusal) {
-  run.platform.log(std::string(failed) + subject + " (not run: " + refusal.message() + ")");
-  run.report.programEnded(role, subject, ExitStatus::notStarted(refusal.errnum()));
+// A program the removal does not start (the trust test refused it, or it is
+// missing): its step fails with the reason.
+void logNotRun(RunContext& run, const ProgramCall& call, std::string_view failed,
+               const Status& refusal) {
+  run.platform.log(std::string(failed) + call.subject + " (not run: " + refusal.message() + ")");
+  run.report.programNotRun(call, refusal);
 }
 
 // Settings of the wrong shape are skipped, never fatal: "what" names the
@@ -84,31 +83,31 @@ void runPreRemoveScript(RunContext& run, const plist::Dictionary& settings) {
   // It runs as root: only a script root alone controls. A missing one is
   // reported as the start would report it, but never started: a folder
   // missing on the way may be a user's to create before the start.
+  const ProgramCall call{ProgramRole::PreRemoveScript, *script, *script,
+                         {"--silent", run.isSilent ? "true" : "false"}};
   if (const Status trusted = platform.trustedByRoot(*script); !trusted) {
     if (trusted.errnum() == ENOENT) {
-      logOutcome(run, ProgramRole::PreRemoveScript, ExitStatus::notStarted(ENOENT), "",
-                 "Pre-remove script FAILED: ", *script);
+      const ExitStatus missing = ExitStatus::notStarted(ENOENT);
+      platform.log("Pre-remove script FAILED: " + *script + " (" + missing.describe() + ")");
+      run.report.programNotRun(call, trusted);
       return;
     }
-    logNotRun(run, ProgramRole::PreRemoveScript, "Pre-remove script FAILED: ", *script, trusted);
+    logNotRun(run, call, "Pre-remove script FAILED: ", trusted);
     return;
   }
-  runAndLogOutcome(run, ProgramRole::PreRemoveScript, *script,
-                   {"--silent", run.isSilent ? "true" : "false"},
-                   "Pre-remove script succeeded: ", "Pre-remove script FAILED: ", *script);
+  runAndLogOutcome(run, call, "Pre-remove script succeeded: ", "Pre-remove script FAILED: ");
 }
 
 // A system tool run as root acts on what it is handed: only on a path that
 // root alone controls, or a user could have it stop another program's job
 // or extension. Otherwise the step fails with the reason, and the rest goes on.
-void runOnControlledPath(RunContext& run, ProgramRole role, const std::string& tool,
-                         const std::vector<std::string>& arguments, std::string_view succeeded,
-                         std::string_view failed, const std::string& path) {
-  if (const Status controlled = run.platform.controlledByRoot(path); !controlled) {
-    logNotRun(run, role, failed, path, controlled);
+void runOnControlledPath(RunContext& run, const ProgramCall& call, std::string_view succeeded,
+                         std::string_view failed) {
+  if (const Status controlled = run.platform.controlledByRoot(call.subject); !controlled) {
+    logNotRun(run, call, failed, controlled);
     return;
   }
-  runAndLogOutcome(run, role, tool, arguments, succeeded, failed, path);
+  runAndLogOutcome(run, call, succeeded, failed);
 }
 
 void unloadServices(RunContext& run, const plist::Dictionary& settings) {
@@ -116,9 +115,9 @@ void unloadServices(RunContext& run, const plist::Dictionary& settings) {
   const plist::Value* value = settings.find("services");
   if (value == nullptr) return;
   for (const std::string& service : stringsOf(platform, *value, quoted("services"))) {
-    runOnControlledPath(run, ProgramRole::Service, platform.locations().launchctl,
-                        {"unload", service}, "Service Unloaded: ", "Service Unload FAILED: ",
-                        service);
+    runOnControlledPath(
+        run, {ProgramRole::Service, service, platform.locations().launchctl, {"unload", service}},
+        "Service Unloaded: ", "Service Unload FAILED: ");
   }
 }
 
@@ -128,8 +127,9 @@ void unloadKernelExtensions(RunContext& run, Manifest& manifest) {
   if (!directories) return;
   for (const std::string& path : *directories) {
     if (!path.ends_with(".kext")) continue;
-    runOnControlledPath(run, ProgramRole::KernelExtension, run.platform.locations().kextunload,
-                        {path}, "Kext Unloaded: ", "Kext Unload FAILED: ", path);
+    runOnControlledPath(
+        run, {ProgramRole::KernelExtension, path, run.platform.locations().kextunload, {path}},
+        "Kext Unloaded: ", "Kext Unload FAILED: ");
   }
 }
 
@@ -147,9 +147,9 @@ void clearPackageRecord(RunContext& run, FileRemoval& removal, const PackageItem
   if (item.kind() == UninstallItem::Kind::Database) {
     if (!item.identifier()) return;
     // Not waited for: forgetting can take a while and decides nothing here.
-    run.report.programStarted(
-        ProgramRole::Forget, *item.identifier(),
-        platform.startDetached(platform.locations().pkgutil, {"--forget", *item.identifier()}));
+    const ProgramCall call{ProgramRole::Forget, *item.identifier(), platform.locations().pkgutil,
+                           {"--forget", *item.identifier()}};
+    run.report.programStarted(call, platform.startDetached(call.program, call.arguments));
   } else if (item.kind() == UninstallItem::Kind::Receipt) {
     const auto* receiptItem = dynamic_cast<const ReceiptItem*>(&item);
     if (receiptItem != nullptr && receiptItem->receipt()) {
@@ -158,7 +158,8 @@ void clearPackageRecord(RunContext& run, FileRemoval& removal, const PackageItem
   }
 }
 
-void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
+void editPropertyLists(RunContext& run, const plist::Dictionary& settings) {
+  Platform& platform = run.platform;
   const plist::Value* value = settings.find("plistremove");
   if (value == nullptr) return;
   const plist::Dictionary* edits = value->dictionary();
@@ -180,11 +181,26 @@ void editPropertyLists(Platform& platform, const plist::Dictionary& settings) {
     // is a failed write; one reached through a link is worth a word, as
     // someone may have put the link there, and so is one whose values XML
     // cannot hold.
-    const Status status =
-        platform.removePropertyListKeys(file, stringsOf(platform, keyPaths, what));
+    const std::vector<std::string> keys = stringsOf(platform, keyPaths, what);
+    const Result<std::vector<bool>> edited = platform.removePropertyListKeys(file, keys);
+    if (edited) {
+      for (std::size_t i = 0; i < keys.size(); ++i) {
+        const bool removed = i < edited->size() && edited.value()[i];
+        run.report.keyRemoved(file, keys[i], removed ? KeyOutcome::Removed : KeyOutcome::Absent,
+                              Status::ok());
+      }
+      continue;
+    }
+    const Status& status = edited.error();
     if (status.errnum() == ELOOP) platform.log("Not editing '" + file + "': " + status.message());
     if (status.errnum() == EILSEQ) {
       platform.log("Property list left unchanged: " + status.message());
+    }
+    // A file that is not there is left alone, as it always was; any other
+    // file the edit could not make is a failure of each of its keys.
+    if (status.errnum() == ENOENT) continue;
+    for (const std::string& key : keys) {
+      run.report.keyRemoved(file, key, KeyOutcome::Failed, status);
     }
   }
 }
@@ -205,7 +221,7 @@ bool uninstallPackage(RunContext& run, const PackageItem& item) {
   runPreRemoveScript(run, settings);
   unloadServices(run, settings);
   if (manifest) {
-    killProcessesFromManifest(platform, *manifest);
+    killProcessesFromManifest(run, *manifest);
     unloadKernelExtensions(run, *manifest);
   }
   removeAdditionalFiles(platform, removal, settings);
@@ -215,7 +231,7 @@ bool uninstallPackage(RunContext& run, const PackageItem& item) {
   // run can finish.
   const bool listsKnown = !manifest || !manifest->listingBroke();
   if (removal.failures() == 0 && listsKnown) clearPackageRecord(run, removal, item);
-  editPropertyLists(platform, settings);
+  editPropertyLists(run, settings);
   if (removal.failures() == 0 && listsKnown) {
     removal.removeDeferred();
     if (removal.failures() == 0) return true;

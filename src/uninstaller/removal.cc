@@ -123,21 +123,28 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
                       std::to_string(left.owner));
       }
       if (removal.errnum == EXDEV) {
-        platform_.log("Leaving '" + path + "': part of it is another file system mounted there");
+        keep(path, KeepReason::AnotherFileSystem, "",
+             "Leaving '" + path + "': part of it is another file system mounted there");
       } else if (removal.errnum == ELOOP) {
-        platform_.log("Leaving '" + path + "': it nests deeper than any package's files");
+        keep(path, KeepReason::TooDeep, "",
+             "Leaving '" + path + "': it nests deeper than any package's files");
       } else if (removal.errnum == EPERM && !removal.leftToOwners.empty()) {
         // Left to their owners, each named above: not the package's to delete.
+        keep(path, KeepReason::AnotherUsers, std::to_string(removal.leftToOwners.front().owner),
+             "");
       } else {
         // A path the package still has on disk: the package is not gone.
         ++failures_;
         platform_.log("Could not delete '" + path + "': " + std::strerror(removal.errnum));
+        report_.pathDeleted(path, removal);
       }
       break;
-    // A path that is gone, a directory the file pass leaves, or a path no
-    // removal may touch is not worth a word.
     case Removal::Outcome::Removed:
     case Removal::Outcome::Absent:
+      report_.pathDeleted(path, removal);
+      break;
+    // A directory the file pass leaves is judged in the directory pass; a
+    // path no removal may touch is not worth a word.
     case Removal::Outcome::Directory:
     case Removal::Outcome::Refused:
       break;

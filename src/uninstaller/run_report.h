@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "items/uninstall_item.h"
 #include "platform/platform.h"
@@ -12,6 +13,18 @@ namespace qu {
 
 // The programs a removal runs for their effect, as a report names them.
 enum class ProgramRole { PreRemoveScript, Service, KernelExtension, Forget, GallerySetup };
+
+// A program a removal runs, as its report names it: its role, what it acts
+// on (a script, a service, an extension, a package), and its command line.
+struct ProgramCall {
+  ProgramRole role;
+  std::string subject;
+  std::string program;  // empty when the item names none
+  std::vector<std::string> arguments;
+};
+
+// What became of one key path of a property-list edit.
+enum class KeyOutcome { Removed, Absent, Failed };
 
 // What a removal run tells its reader as it goes: the text lines people and
 // the graphical front end read, or a stream for management tools. The log
@@ -28,14 +41,27 @@ class RunReport {
   // A progress line of a gallery setup tool, rescaled to the run; `text` is
   // what followed the tool's percentage, its line end included if any.
   virtual void toolProgress(long long percent, std::string_view text) = 0;
-  // How a program the removal started ended (or that it was not started).
-  virtual void programEnded(ProgramRole role, const std::string& subject,
-                            const ExitStatus& status) = 0;
+  // The effects, each once, in the order they are made, with what became of
+  // it. A dry run reports the same calls with what it would do: programs
+  // skipped, paths removed, requests sent. Only the JSON reports care.
+  //
+  // A program waited for, and how it ended (or that it could not start).
+  virtual void programEnded(const ProgramCall&, const ExitStatus&) {}
   // A program started and not waited for (the forget request).
-  virtual void programStarted(ProgramRole role, const std::string& subject,
-                              const Status& started) = 0;
+  virtual void programStarted(const ProgramCall&, const Status&) {}
+  // A program the removal decided not to start, and why.
+  virtual void programNotRun(const ProgramCall&, const Status&) {}
+  // A quit request: 0 when sent, ESRCH when the process no longer runs the
+  // application (nothing was sent), any other errno when sending failed.
+  virtual void quitRequested(const LaunchedApplication&, int) {}
+  // A signal to a process group; ESRCH when it no longer runs the program.
+  virtual void signalSent(pid_t, const std::string&, const Status&) {}
+  // A path handed to the removal that is gone, was absent, or failed.
+  virtual void pathDeleted(const std::string&, const Removal&) {}
   // A path of the package that stays, and why.
-  virtual void pathKept(const std::string& path, KeepReason reason, const std::string& detail) = 0;
+  virtual void pathKept(const std::string&, KeepReason, const std::string&) {}
+  // One key path of a property-list edit; `status` says why it failed.
+  virtual void keyRemoved(const std::string&, const std::string&, KeyOutcome, const Status&) {}
   virtual void itemFinished(const UninstallItem& item, bool succeeded) = 0;
   virtual void runFinished(bool succeeded) = 0;
 };
@@ -51,9 +77,6 @@ class TextReport final : public RunReport {
   void itemStarted(const UninstallItem&) override {}
   void progress(int percent, const std::string& path) override;
   void toolProgress(long long percent, std::string_view text) override;
-  void programEnded(ProgramRole, const std::string&, const ExitStatus&) override {}
-  void programStarted(ProgramRole, const std::string&, const Status&) override {}
-  void pathKept(const std::string&, KeepReason, const std::string&) override {}
   void itemFinished(const UninstallItem&, bool) override {}
   void runFinished(bool) override {}
 

@@ -22,11 +22,11 @@ bool mayBeSignalled(Platform& platform, pid_t group) {
 
 }  // namespace
 
-void killProcessesFromManifest(Platform& platform, Manifest& manifest) {
-  killProcesses(platform, manifest.getProcesses());
+void killProcessesFromManifest(RunContext& run, Manifest& manifest) {
+  killProcesses(run.platform, run.report, manifest.getProcesses());
 }
 
-void killProcesses(Platform& platform, const ProcessTable& processes) {
+void killProcesses(Platform& platform, RunReport& report, const ProcessTable& processes) {
   if (processes.empty()) return;
   const std::string& protectedApp = platform.locations().protectedUninstallerApp;
   ProcessTable toKill = processes;
@@ -43,8 +43,13 @@ void killProcesses(Platform& platform, const ProcessTable& processes) {
 
       // A dry run shows the request instead of claiming it.
       if (!platform.onlyShowsEffects()) platform.log("Killing: " + application.name);
-      const bool sent = canReceiveQuit(application) && platform.sendQuitEvent(application) == 0;
-      if (!sent) platform.log("Could not kill " + marker);
+      if (canReceiveQuit(application)) {
+        const int error = platform.sendQuitEvent(application);
+        report.quitRequested(application, error);
+        if (error != 0) platform.log("Could not kill " + marker);
+      } else {
+        platform.log("Could not kill " + marker);
+      }
       // Asked to quit, or at least tried: the application's own program is
       // spared the signal either way.
       toKill.erase(program);
@@ -55,7 +60,7 @@ void killProcesses(Platform& platform, const ProcessTable& processes) {
   for (const auto& [program, group] : toKill) {
     if (containsIgnoringCase(program, protectedApp)) continue;
     if (!mayBeSignalled(platform, group)) continue;
-    (void)platform.signalProcessGroup(group, SIGKILL, program);
+    report.signalSent(group, program, platform.signalProcessGroup(group, SIGKILL, program));
   }
 }
 

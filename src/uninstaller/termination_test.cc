@@ -85,7 +85,8 @@ TEST(Termination, QuitsApplicationsAndKillsTheRest) {
     platform.applications = c.applications;
     platform.quitResult = c.quitResult;
 
-    killProcesses(platform, c.processes);
+    TextReport report(platform);
+    killProcesses(platform, report, c.processes);
 
     std::vector<std::string> quitNames;
     for (const LaunchedApplication& quit : platform.quitRequests) quitNames.push_back(quit.name);
