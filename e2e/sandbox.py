@@ -21,6 +21,7 @@ import tempfile
 import unittest
 from dataclasses import dataclass, field
 
+import differential
 import world as worlds
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -151,9 +152,11 @@ def run(world, *arguments, user=None):
     return run_all(world, [Run(arguments=arguments, user=user)])[0]
 
 
-def run_all(world, runs, with_binary=True):
+def run_all(world, runs, with_binary=True, check_plan=True):
     """Runs the commands one after another in one sandbox holding `world`;
-    background programs are started once, before the first."""
+    background programs are started once, before the first. A removal that
+    meets the world as laid out is then checked against the dry run's plan
+    (see differential.py)."""
     if os.geteuid() != 0:
         raise SandboxUnavailable("the sandbox needs root (mount namespaces, overlay, chroot)")
     runs = list(runs)
@@ -194,6 +197,9 @@ def run_all(world, runs, with_binary=True):
     for finished in outcomes:
         if SANITIZER_REPORT.search(finished.stderr):
             raise AssertionError(f"sanitizer report:\n{finished.stderr}")
+    if with_binary and check_plan and differential.enabled():
+        for removal in differential.removals_to_check(runs):
+            differential.check(world, removal, run_all, Run)
     return outcomes
 
 

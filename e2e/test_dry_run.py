@@ -8,6 +8,7 @@ import re
 import signal
 
 import sandbox
+from differential import plan_effects, stream_effects
 from sandbox import Ending, Run
 from world import PACKAGE_DATABASE, World, receipt_package
 
@@ -243,7 +244,7 @@ class DryRunTest(sandbox.SandboxTestCase):
         self.assertEqual(self.plan.status, self.dry.status)
         lines = ["Removing:"] + [item["name"] or item["identifier"] for item in plan["items"]]
         for item in plan["items"]:
-            lines += [would(effect) for effect in item["effects"]]
+            lines += [line for line in map(would, item["effects"]) if line]
         self.assertEqual(lines, self.dry.stdout.splitlines())
         kept = [e for item in plan["items"] for e in item["effects"] if e["effect"] == "keep"]
         self.assertEqual({e["reason"] for e in kept}, {"not empty"})
@@ -261,7 +262,7 @@ class DryRunTest(sandbox.SandboxTestCase):
         self.assertEqual(progress, text)
         # Programs: one event for each outcome the log shows, and the forget requests.
         outcomes = {(e["role"], e["subject"], e["outcome"]) for e in events
-                    if e["type"] == "program"}
+                    if e.get("effect") == "run"}
         self.assertIn(("pre-remove script", STUDIO_SCRIPT, "succeeded"), outcomes)
         self.assertIn(("service", SERVICES[0], "succeeded"), outcomes)
         self.assertIn(("kernel extension", f"/{KEXT}", "succeeded"), outcomes)
@@ -276,9 +277,13 @@ class DryRunTest(sandbox.SandboxTestCase):
                          sorted(shown(self.dry, "keep")))
         self.assertEqual(self.stream.status, self.real.status)
         self.assertEqual(self.stream.diff.removed, self.real.diff.removed)
+        # Every effect the plan shows, in its order, with what became of it.
+        self.assertEqual(stream_effects(self.stream.stdout), plan_effects(self.plan.stdout))
+        self.assertEqual({e["outcome"] for e in events if "outcome" in e},
+                         {"succeeded", "started", "sent", "removed"})
         # Statuses are numbers; a path comes with its normalised form.
         for event in events:
-            if event["type"] == "program" and event["outcome"] != "started":
+            if event.get("effect") == "run" and event["outcome"] != "started":
                 self.assertEqual(event["status"] == 0, event["outcome"] == "succeeded", event)
             if "path" in event:
                 self.assertEqual(event["normalised"], normal(event["path"]), event)
@@ -301,8 +306,10 @@ class JsonAnswerTest(sandbox.SandboxTestCase):
 
 
 def would(effect):
-    """The dry run's text line for one effect of the JSON plan."""
+    """The dry run's text line for one effect of the JSON plan, if it has one."""
     kind = effect["effect"]
+    if kind.startswith("not ") or (kind == "keep" and effect["reason"] == "unsafe path"):
+        return None
     if kind == "run":
         return "Would run: " + " ".join(map(quoted, [effect["program"], *effect["arguments"]]))
     if kind == "quit":
@@ -352,3 +359,32 @@ class DryRunDecidesAsTheRealRunTest(sandbox.SandboxTestCase):
         self.assertEqual(dry.log, real.log)
         self.assertIn(f"Pre-remove script FAILED: {scripts}/preremove "
                       "(could not be started: No such file or directory)", real.log)
+
+    def test_trees_the_real_run_leaves_and_folders_it_empties_through_a_link(self):
+        # Extra files: a tree holding a mount, a tree nesting too deep. The
+        # package's files lie below the system's "/private/qu"; its folder is
+        # named through "/Library/QU", root's own link there.
+        world = World()
+        mounted, deep = "/Library/Caches/com.quorvane.mounted", "/Library/Logs/Quorvane Deep"
+        world.file(f"{mounted}/mnt/inside.txt", "on another mount\n")
+        world.file(f"{mounted}/cache.db", "cache\n")
+        world.directory("/private/qu/data")
+        world.symlink("/Library/QU", "/private/qu")
+        receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "Studio.pkg",
+                        files=["private/qu/data/file"], dirs=["Library/QU/data"],
+                        additionalfiles=[mounted, deep])
+        nested = deep + "/d" * 260
+        prepare = Run(command=("/bin/sh", "-c", f'mkdir -p "{nested}" && '
+                               f'mount --bind "{mounted}/mnt" "{mounted}/mnt"'))
+        plan, stream = sandbox.run_all(world, [
+            prepare, Run(("--dry-run", "--json", "--id", "com.quorvane.studio")),
+            Run(("--json", "--id", "com.quorvane.studio"))])[1:]
+
+        self.assertEqual(stream_effects(stream.stdout), plan_effects(plan.stdout))
+        kept = {effect["normalised"]: effect["reason"]
+                for _, effect in plan_effects(plan.stdout) if effect["effect"] == "keep"}
+        self.assertEqual(kept, {mounted: "another file system", deep: "too deep"})
+        self.assertEqual(json.loads(stream.stdout.splitlines()[-1])["kept"],
+                         [{"path": mounted, "normalised": mounted, "reason": "another file system"},
+                          {"path": deep, "normalised": deep, "reason": "too deep"}])
+        self.assertIn("/private/qu/data", stream.diff.removed)

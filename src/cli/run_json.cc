@@ -61,6 +61,7 @@ Json applicationRecord(std::string_view name, const LaunchedApplication& applica
   Json record = effectRecord(name);
   record["name"] = jsonText(application.name);
   record["path"] = jsonText(application.path);
+  record["normalised"] = jsonText(normalisedPath(application.path));
   record["pid"] = application.serialLow;
   return record;
 }

@@ -18,6 +18,25 @@ std::string base64(std::string_view bytes) {
   return text;
 }
 
+// U+0085, U+2028 and U+2029 are line ends to many readers (and to
+// JavaScript strings); inside a JSON string they may be escaped, so a
+// name holding one never splits a line of the stream. Their bytes occur
+// only inside strings, so they are replaced wherever they stand.
+std::string withLineSeparatorsEscaped(std::string text) {
+  static constexpr struct {
+    std::string_view bytes;
+    std::string_view escape;
+  } kSeparators[] = {{"\xC2\x85", "\\u0085"}, {"\xE2\x80\xA8", "\\u2028"},
+                     {"\xE2\x80\xA9", "\\u2029"}};
+  for (const auto& separator : kSeparators) {
+    for (std::size_t at = text.find(separator.bytes); at != std::string::npos;
+         at = text.find(separator.bytes, at + separator.escape.size())) {
+      text.replace(at, separator.bytes.size(), separator.escape);
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 Json jsonObject(std::string_view type) {
@@ -40,8 +59,10 @@ Json jsonTextOrNull(const std::optional<std::string>& text) {
 
 // Every string went through jsonText or is one of our own names, so the
 // library's strict UTF-8 check can only fail on a programming error.
-std::string jsonDocumentText(const Json& document) { return document.dump(2) + "\n"; }
+std::string jsonDocumentText(const Json& document) {
+  return withLineSeparatorsEscaped(document.dump(2)) + "\n";
+}
 
-std::string jsonLineText(const Json& line) { return line.dump() + "\n"; }
+std::string jsonLineText(const Json& line) { return withLineSeparatorsEscaped(line.dump()) + "\n"; }
 
 }  // namespace qu

@@ -32,10 +32,13 @@ TEST(JsonTest, TextIsAStringOnlyWhenItIsUtf8AndNeverLosesABit) {
 
 TEST(JsonTest, DocumentsAndLinesStartWithVersionAndType) {
   Json object = jsonObject("listing");
-  object["path"] = jsonText("/tmp/a\nb");
-  EXPECT_EQ(jsonLineText(object), "{\"version\":1,\"type\":\"listing\",\"path\":\"/tmp/a\\nb\"}\n");
+  // Every line end a reader may split on is escaped, "\u2028" twice in a row too.
+  object["path"] = jsonText("/tmp/a\nb\u2028\u2028\u0085\u2029c");
+  const std::string path = R"("/tmp/a\nb\u2028\u2028\u0085\u2029c")";
+  EXPECT_EQ(jsonLineText(object), R"({"version":1,"type":"listing","path":)" + path + "}\n");
   EXPECT_EQ(jsonDocumentText(object),
-            "{\n  \"version\": 1,\n  \"type\": \"listing\",\n  \"path\": \"/tmp/a\\nb\"\n}\n");
+            "{\n  \"version\": 1,\n  \"type\": \"listing\",\n  \"path\": " + path + "\n}\n");
+  EXPECT_EQ(Json::parse(jsonLineText(object))["path"], "/tmp/a\nb\u2028\u2028\u0085\u2029c");
 }
 
 }  // namespace

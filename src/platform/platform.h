@@ -124,6 +124,12 @@ class Platform {
   // Says what became of it. The caller has already checked the path against
   // the removal's rules (shared files, system directories).
   virtual Removal removePath(const std::string& path, RemovalScope scope) = 0;
+  // What removePath(path, Tree) would answer, changing nothing: a tree on
+  // another file system, too deep, or holding another user's folder stays.
+  // Where files are not real, every tree would go.
+  virtual Removal judgeTreeRemoval(const std::string&) {
+    return Removal::of(Removal::Outcome::Removed);
+  }
   // Removes the values named by the key paths from the dictionary property
   // list at the path and writes it back atomically, keeping its mode, owner
   // and every other value. The file is reached as examine() does and must be

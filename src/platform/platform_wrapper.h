@@ -52,6 +52,9 @@ class PlatformWrapper : public Platform {
   Removal removePath(const std::string& path, RemovalScope scope) override {
     return target_.removePath(path, scope);
   }
+  Removal judgeTreeRemoval(const std::string& path) override {
+    return target_.judgeTreeRemoval(path);
+  }
   Result<std::vector<bool>> removePropertyListKeys(
       const std::string& path, const std::vector<std::string>& keyPaths) override {
     return target_.removePropertyListKeys(path, keyPaths);

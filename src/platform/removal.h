@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,6 +79,10 @@ struct PathState {
   Kind kind = Kind::Unknown;
   int errnum = 0;    // Unknown: why
   std::string link;  // LinkRefused: the link met on the way
+  // The entry found (not a link's target): the same file whatever the
+  // spelling of its path, for a dry run to know what it has deleted.
+  dev_t device = 0;
+  ino_t inode = 0;
 };
 
 }  // namespace qu

@@ -1,6 +1,7 @@
 #include "system/dry_run_platform.h"
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "extensions/paths.h"
@@ -109,18 +110,49 @@ Result<std::unique_ptr<PipedChild>> DryRunPlatform::startPiped(
   return std::unique_ptr<PipedChild>(std::make_unique<ShownChild>());
 }
 
-bool DryRunPlatform::isDeleted(const std::string& path) const {
+bool DryRunPlatform::isDeleted(const std::string& path) {
   return isDeletedNormalised(normalisedPath(path));
 }
 
-bool DryRunPlatform::isDeletedNormalised(const std::string& normal) const {
-  if (deleted_.empty() || normal.empty() || normal.front() != '/') return false;
+bool DryRunPlatform::isSpeltDeleted(const std::string& normal) const {
   // Every ancestor, then the path itself: "/a", "/a/b", "/a/b/c".
   for (std::size_t slash = normal.find('/', 1); slash != std::string::npos;
        slash = normal.find('/', slash + 1)) {
     if (deleted_.count(normal.substr(0, slash)) != 0) return true;
   }
   return deleted_.count(normal) != 0;
+}
+
+std::optional<DryRunPlatform::FileIdentity> DryRunPlatform::identityOf(const std::string& normal) {
+  const PathState state = PlatformWrapper::examine(normal);
+  switch (state.kind) {
+    case PathState::Kind::Directory:
+    case PathState::Kind::Regular:
+    case PathState::Kind::Link:
+    case PathState::Kind::Other:
+      return FileIdentity{state.device, state.inode};
+    case PathState::Kind::Missing:
+    case PathState::Kind::LinkRefused:
+    case PathState::Kind::Unknown:
+      break;
+  }
+  return std::nullopt;
+}
+
+bool DryRunPlatform::isDeletedNormalised(const std::string& normal) {
+  if (deleted_.empty() || normal.empty() || normal.front() != '/') return false;
+  if (isSpeltDeleted(normal)) return true;
+  // The same files reached another way ("/var" and "/private/var"): each
+  // folder on the way, then the path itself.
+  for (std::size_t slash = normal.find('/', 1); slash != std::string::npos;
+       slash = normal.find('/', slash + 1)) {
+    const std::string folder = normal.substr(0, slash);
+    auto known = folders_.find(folder);
+    if (known == folders_.end()) known = folders_.emplace(folder, identityOf(folder)).first;
+    if (known->second && deletedFiles_.count(*known->second) != 0) return true;
+  }
+  const std::optional<FileIdentity> identity = identityOf(normal);
+  return identity && deletedFiles_.count(*identity) != 0;
 }
 
 bool DryRunPlatform::exists(const std::string& path) {
@@ -154,7 +186,8 @@ PathState DryRunPlatform::examine(const std::string& path) {
 }
 
 Status DryRunPlatform::trustedByRoot(const std::string& path) {
-  if (isDeleted(path)) return Status::fromErrno(ENOENT, path);
+  // Worded as the walk words a missing program.
+  if (isDeleted(path)) return Status::error(ENOENT, std::strerror(ENOENT));
   return PlatformWrapper::trustedByRoot(path);
 }
 
@@ -184,6 +217,15 @@ Removal DryRunPlatform::removePath(const std::string& path, RemovalScope scope) 
       if (scope == RemovalScope::EmptyDirectory && !countsAsEmpty(path)) {
         return Removal::of(Removal::Outcome::NotEmpty);
       }
+      // A tree is judged as the real removal judges it: what it would leave
+      // on purpose stays, and nothing of it counts as deleted. What this user
+      // cannot read is shown as root would delete it.
+      if (scope == RemovalScope::Tree) {
+        Removal verdict = PlatformWrapper::judgeTreeRemoval(path);
+        if (verdict.errnum == EXDEV || verdict.errnum == ELOOP || !verdict.leftToOwners.empty()) {
+          return verdict;
+        }
+      }
       break;
     // What this user may not look at could be there for root: shown.
     case PathState::Kind::Unknown:
@@ -194,6 +236,7 @@ Removal DryRunPlatform::removePath(const std::string& path, RemovalScope scope) 
   }
   effects_.remove(path);
   deleted_.insert(normal);
+  if (state.kind != PathState::Kind::Unknown) deletedFiles_.insert({state.device, state.inode});
   return Removal::of(Removal::Outcome::Removed);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -81,12 +82,22 @@ class DryRunPlatform : public PlatformWrapper {
   // quoteArgument(); answers 0.
   int sendQuitEvent(const LaunchedApplication& application) override;
 
-  // Whether this run has deleted the path or one of its ancestors. Paths are
-  // compared without "." and empty components.
-  bool isDeleted(const std::string& path) const;
+  // Whether this run has deleted the path or one of its ancestors: the same
+  // spelling (without "." and empty components), or the same file as the
+  // walk finds it, whatever the links and spelling on the way.
+  bool isDeleted(const std::string& path);
 
  private:
-  bool isDeletedNormalised(const std::string& normal) const;
+  struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    friend bool operator<(const FileIdentity& a, const FileIdentity& b) {
+      return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+    }
+  };
+  bool isDeletedNormalised(const std::string& normal);
+  bool isSpeltDeleted(const std::string& normal) const;
+  std::optional<FileIdentity> identityOf(const std::string& normal);
   // Whether the directory pass would take the directory: nothing in it, or
   // nothing but a ".DS_Store" file, once this run's deletions are gone.
   bool countsAsEmpty(const std::string& path);
@@ -95,6 +106,9 @@ class DryRunPlatform : public PlatformWrapper {
   std::unique_ptr<ShownEffects> text_;
   ShownEffects& effects_;
   std::set<std::string> deleted_;  // absolute, normalised
+  std::set<FileIdentity> deletedFiles_;
+  // Nothing changes on disk in a dry run: a folder's identity is looked up once.
+  std::map<std::string, std::optional<FileIdentity>, std::less<>> folders_;
 };
 
 // One argument as a dry run shows it: as it is, or in double quotes when it

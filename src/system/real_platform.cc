@@ -204,6 +204,10 @@ class RealPlatform final : public Platform {
     return removeWithWalk(walker_, path, scope, options_.hooks);
   }
 
+  Removal judgeTreeRemoval(const std::string& path) override {
+    return judgeTreeWithWalk(walker_, path);
+  }
+
   Result<std::vector<bool>> removePropertyListKeys(
       const std::string& path, const std::vector<std::string>& keyPaths) override {
     if (!isPlainAbsolutePath(path)) return Status::error(EINVAL, "read " + path + ": not absolute");

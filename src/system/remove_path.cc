@@ -138,6 +138,8 @@ bool entersFolder(uid_t owner, uid_t parentOwner) {
 struct TreeWalk {
   MountIdentity mount;
   std::vector<Removal::LeftToOwner> left;
+  // Judging only: every decision is made, no entry is unlinked.
+  bool onlyJudge = false;
 };
 
 // Deletes everything inside an open directory, at `path` and owned by
@@ -163,6 +165,7 @@ int removeContents(int directory, const std::string& path, uid_t owner, TreeWalk
       continue;
     }
     if (!S_ISDIR(info.st_mode)) {
+      if (walk.onlyJudge) continue;
       if (::unlinkat(directory, name.c_str(), 0) != 0 && errno != ENOENT) note(errno);
       continue;
     }
@@ -197,18 +200,21 @@ int removeContents(int directory, const std::string& path, uid_t owner, TreeWalk
       note(error);
     }
     inner.reset();
+    if (walk.onlyJudge) continue;
     if (::unlinkat(directory, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) note(errno);
   }
   return firstError;
 }
 
-Removal removeTreeAt(PathWalker& walker, const Reached& at) {
+Removal removeTreeAt(PathWalker& walker, const Reached& at, bool onlyJudge) {
   const int parent = at.parent.fd;
   struct stat info {};
   if (::fstatat(parent, at.name(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT ? Removal::of(Removal::Outcome::Absent) : Removal::failed(errno);
   }
-  if (!S_ISDIR(info.st_mode)) return removeNonDirectory(walker, at);
+  if (!S_ISDIR(info.st_mode)) {
+    return onlyJudge ? Removal::of(Removal::Outcome::Removed) : removeNonDirectory(walker, at);
+  }
   // Swapped for a link since the test above: O_NOFOLLOW refuses it.
   UniqueFd directory(::openat(parent, at.name(), kOpenDirectory));
   if (!directory.valid()) return Removal::failed(errno);
@@ -228,9 +234,15 @@ Removal removeTreeAt(PathWalker& walker, const Reached& at) {
     left.leftToOwners.push_back({at.normal, static_cast<unsigned>(top.st_uid)});
     return left;
   }
-  TreeWalk walk{*opened, {}};
+  TreeWalk walk{*opened, {}, onlyJudge};
   const int contentsError = removeContents(directory.get(), at.normal, top.st_uid, walk);
   directory.reset();
+  if (onlyJudge) {
+    if (contentsError == 0) return Removal::of(Removal::Outcome::Removed);
+    Removal left = Removal::failed(contentsError);
+    left.leftToOwners = std::move(walk.left);
+    return left;
+  }
   walker.forget(at.normal, true);
   if (::unlinkat(parent, at.name(), AT_REMOVEDIR) != 0) {
     Removal failed = Removal::failed(contentsError != 0 ? contentsError : errno);
@@ -274,9 +286,18 @@ Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope
     case RemovalScope::EmptyDirectory:
       return removeEmptyDirectoryAt(walker, at, hooks);
     case RemovalScope::Tree:
-      return removeTreeAt(walker, at);
+      return removeTreeAt(walker, at, false);
   }
   return Removal::failed(EINVAL);
+}
+
+Removal judgeTreeWithWalk(PathWalker& walker, const std::string& path) {
+  if (!isPlainAbsolutePath(path)) return Removal::of(Removal::Outcome::Refused);
+  std::string normal = normalisedPath(path);
+  if (normal == "/") return Removal::of(Removal::Outcome::Refused);
+  const Reached at = reach(walker, std::move(normal));
+  if (!at.parent.reached()) return unreached(at.parent);
+  return removeTreeAt(walker, at, true);
 }
 
 }  // namespace qu

@@ -27,6 +27,11 @@ struct RemovalHooks {
 Removal removeWithWalk(PathWalker& walker, const std::string& path, RemovalScope scope,
                        const RemovalHooks& hooks = {});
 
+// What removeWithWalk(path, Tree) would answer, every decision made the same
+// way (the mount, the depth, the folders of other users), nothing deleted: a
+// dry run's verdict on a tree.
+Removal judgeTreeWithWalk(PathWalker& walker, const std::string& path);
+
 // The entry names of an open directory, "." and ".." excluded, in the
 // directory's own order; nothing when it cannot be read.
 std::optional<std::vector<std::string>> entryNames(int directoryFd);

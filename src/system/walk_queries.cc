@@ -102,7 +102,7 @@ PathState examineWithWalk(PathWalker& walker, const std::string& path) {
     if (errno == ENOENT) return {PathState::Kind::Missing, 0, {}};
     return {PathState::Kind::Unknown, errno, {}};
   }
-  return {kindOf(info.st_mode), 0, {}};
+  return {kindOf(info.st_mode), 0, {}, info.st_dev, info.st_ino};
 }
 
 std::optional<std::vector<std::string>> listWithWalk(PathWalker& walker, const std::string& path) {
