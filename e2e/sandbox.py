@@ -21,6 +21,7 @@ import tempfile
 import unittest
 from dataclasses import dataclass, field
 
+import json_outputs
 import world as worlds
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -194,6 +195,8 @@ def run_all(world, runs, with_binary=True):
     for finished in outcomes:
         if SANITIZER_REPORT.search(finished.stderr):
             raise AssertionError(f"sanitizer report:\n{finished.stderr}")
+    # Whatever a scenario asserts, JSON it asked for follows the published schemas.
+    json_outputs.check_runs(runs, outcomes)
     return outcomes
 
 

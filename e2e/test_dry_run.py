@@ -261,7 +261,7 @@ class DryRunTest(sandbox.SandboxTestCase):
         self.assertEqual(progress, text)
         # Programs: one event for each outcome the log shows, and the forget requests.
         outcomes = {(e["role"], e["subject"], e["outcome"]) for e in events
-                    if e["type"] == "program"}
+                    if e["type"] == "effect" and e["effect"] == "run"}
         self.assertIn(("pre-remove script", STUDIO_SCRIPT, "succeeded"), outcomes)
         self.assertIn(("service", SERVICES[0], "succeeded"), outcomes)
         self.assertIn(("kernel extension", f"/{KEXT}", "succeeded"), outcomes)
@@ -278,22 +278,25 @@ class DryRunTest(sandbox.SandboxTestCase):
         self.assertEqual(self.stream.diff.removed, self.real.diff.removed)
         # Statuses are numbers; a path comes with its normalised form.
         for event in events:
-            if event["type"] == "program" and event["outcome"] != "started":
-                self.assertEqual(event["status"] == 0, event["outcome"] == "succeeded", event)
-            if "path" in event:
+            if event.get("effect") == "run" and event["outcome"] != "started":
+                self.assertEqual(event.get("status") == 0, event["outcome"] == "succeeded", event)
+            if "path" in event and event.get("effect") not in ("quit", "not quit"):  # a bundle
                 self.assertEqual(event["normalised"], normal(event["path"]), event)
 
 
 class JsonAnswerTest(sandbox.SandboxTestCase):
-    def test_every_json_request_gets_json_with_nothing_installed_or_an_unknown_id(self):
-        plan, stream, unknown = sandbox.run_all(World(), [
-            Run(("--dry-run", "--json", "--all")), Run(("--json", "--all")),
-            Run(("--json", "--id", "nothing"))])
+    def test_every_json_request_gets_json_with_nothing_installed_or_an_unknown_id_or_option(self):
+        # "--jso" is "--json" abbreviated.
+        plan, stream, unknown, usage = sandbox.run_all(World(), [
+            Run(("--dry-run", "--json", "--all")), Run(("--jso", "--all")),
+            Run(("--json", "--id", "nothing")), Run(("--json", "--no-such-option"))])
         self.assertEqual((plan.status, json.loads(plan.stdout)),
                          (0, {"version": 1, "type": "plan", "items": [], "succeeded": True}))
         self.assertEqual((stream.status, [json.loads(line) for line in stream.stdout.splitlines()]),
                          (0, [{"version": 1, "type": "summary", "succeeded": True, "removed": [],
                                "failed": [], "kept": []}]))
+        self.assertEqual((usage.status, json.loads(usage.stdout)),
+                         (0, {"version": 1, "type": "refusal", "message": "Usage", "status": 0}))
         self.assertEqual((unknown.status, json.loads(unknown.stdout)),
                          (1, {"version": 1, "type": "refusal",
                               "message": "Invalid ID Specified: nothing.", "status": 1}))
