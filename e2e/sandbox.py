@@ -22,6 +22,7 @@ import unittest
 from dataclasses import dataclass, field
 
 import differential
+import json_outputs
 import world as worlds
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -197,6 +198,8 @@ def run_all(world, runs, with_binary=True, check_plan=True):
     for finished in outcomes:
         if SANITIZER_REPORT.search(finished.stderr):
             raise AssertionError(f"sanitizer report:\n{finished.stderr}")
+    # Whatever a scenario asserts, JSON it asked for follows the published schemas.
+    json_outputs.check_runs(runs, outcomes)
     if with_binary and check_plan and differential.enabled():
         for removal in differential.removals_to_check(runs):
             differential.check(world, removal, run_all, Run)

@@ -290,15 +290,18 @@ class DryRunTest(sandbox.SandboxTestCase):
 
 
 class JsonAnswerTest(sandbox.SandboxTestCase):
-    def test_every_json_request_gets_json_with_nothing_installed_or_an_unknown_id(self):
-        plan, stream, unknown = sandbox.run_all(World(), [
-            Run(("--dry-run", "--json", "--all")), Run(("--json", "--all")),
-            Run(("--json", "--id", "nothing"))])
+    def test_every_json_request_gets_json_with_nothing_installed_or_an_unknown_id_or_option(self):
+        # "--jso" is "--json" abbreviated.
+        plan, stream, unknown, usage = sandbox.run_all(World(), [
+            Run(("--dry-run", "--json", "--all")), Run(("--jso", "--all")),
+            Run(("--json", "--id", "nothing")), Run(("--json", "--no-such-option"))])
         self.assertEqual((plan.status, json.loads(plan.stdout)),
                          (0, {"version": 1, "type": "plan", "items": [], "succeeded": True}))
         self.assertEqual((stream.status, [json.loads(line) for line in stream.stdout.splitlines()]),
                          (0, [{"version": 1, "type": "summary", "succeeded": True, "removed": [],
                                "failed": [], "kept": []}]))
+        self.assertEqual((usage.status, json.loads(usage.stdout)),
+                         (0, {"version": 1, "type": "refusal", "message": "Usage", "status": 0}))
         self.assertEqual((unknown.status, json.loads(unknown.stdout)),
                          (1, {"version": 1, "type": "refusal",
                               "message": "Invalid ID Specified: nothing.", "status": 1}))

@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libboost-regex-dev libxml2-dev libplist-dev
   libplist-utils libicu-dev libgtest-dev libgmock-dev libbenchmark-dev python3 util-linux procps
-  clang libclang-rt-14-dev clang-tidy-14 cppcheck git nlohmann-json3-dev mandoc zsh)
+  clang libclang-rt-14-dev clang-tidy-14 cppcheck git nlohmann-json3-dev mandoc zsh
+  python3-jsonschema)
 
 missing=()
 for package in "${packages[@]}"; do
