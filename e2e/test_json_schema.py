@@ -20,7 +20,7 @@ FORGET = {**RUN, "role": "forget", "subject": "com.quorvane.studio",
 NOT_RUN = {**RUN, "effect": "not run", "role": "service", "program": None,
            "reason": "not controlled by root"}
 QUIT = {"effect": "quit", "name": "Quorvane Studio", "path": "/Applications/Quorvane Studio.app",
-        "pid": 412}
+        "normalised": "/Applications/Quorvane Studio.app", "pid": 412}
 KILL = {"effect": "kill", "group": 388, "program": "/Library/Studio/studiod"}
 NOT_KILLED = {**KILL, "effect": "not killed", "reason": "it no longer runs the program"}
 DELETE = {"effect": "delete", "path": "/./Applications/Studio.app",
