@@ -70,13 +70,16 @@ class DemoRun:
     listing_after: sandbox.Outcome
 
 
-def run_demo(world=None):
-    """Lays the demo's world out once and runs every step in it."""
+def run_demo(world=None, check_plan=False):
+    """Lays the demo's world out once and runs every step in it; with
+    `check_plan`, the removal is also compared with the plan in a fresh copy
+    of the world (see differential.py)."""
     world = world or demo_world()
     outcomes = sandbox.run_all(world, [
         LISTING.run, DRY_RUN.run, TREE,
         Run(("--dry-run", "--json", "--id", DEMO_SUITE)),
-        REMOVAL.run, TREE, Run(command=("/bin/cat", SHARED_PREFERENCES)), LISTING_AFTER.run])
+        REMOVAL.run, TREE, Run(command=("/bin/cat", SHARED_PREFERENCES)), LISTING_AFTER.run],
+        check_plan=check_plan)
     return DemoRun(world, *outcomes)
 
 

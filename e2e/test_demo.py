@@ -22,7 +22,7 @@ class DemoTest(sandbox.SandboxTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.demo = demo.run_demo()
+        cls.demo = demo.run_demo(check_plan=True)
         cls.lines, cls.summary = demo.report(cls.demo)
 
     def test_the_summary_is_what_the_sandbox_shows(self):

@@ -392,7 +392,18 @@ INSTANTIATE_TEST_SUITE_P(
                   kExitUninstallFailed},
         FaultCase{"DiskFullWhileRewritingAPropertyList",
                   [](FaultWorld& w) { w.propertyListWrite = diskFullOnceAfter(40); },
-                  cleanRunLog,
+                  [](const FaultWorld& w) {
+                    // The temporary file's name is random: the line is matched around it.
+                    std::vector<std::string> log = cleanRunLog(w);
+                    const std::string start = "Could not edit '" + w.at(kSharedPrefs) +
+                                              "': write " + w.at(kSharedPrefs) + " (temporary .";
+                    const std::string written =
+                        w.recorder.logLines.empty() ? "" : w.recorder.logLines.back();
+                    const bool matches = written.starts_with(start) &&
+                                         written.ends_with("): No space left on device");
+                    log.push_back(matches ? written : start + "...): No space left on device");
+                    return log;
+                  },
                   {},
                   {},
                   [](const FaultWorld& w) {
@@ -530,6 +541,20 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_EQ(w.recorder.signals,
                               (std::vector<testing::SignalCall>{{777, SIGKILL}}));
                   }},
+        // A signal the system refuses: one log line, and the package is still gone.
+        FaultCase{"SignalRefused",
+                  [](FaultWorld& w) {
+                    w.faults.inject(Call::launchedApplications, std::nullopt,
+                                    Fault::error(EACCES));
+                    w.faults.inject(Call::signalProcessGroup, "777", Fault::error(EPERM));
+                  },
+                  [](const FaultWorld& w) {
+                    return std::vector<std::string>{
+                        preRemoveSucceeded(w),
+                        "Could not kill process group 777: injected: signal group 777: "
+                        "Operation not permitted"};
+                  },
+                  {}},
         FaultCase{"ReceiptsDirectoryCannotBeListed",
                   [](FaultWorld& w) {
                     w.faults.inject(Call::listDirectory, w.recorder.locations().receipts,

@@ -197,8 +197,13 @@ void editPropertyLists(RunContext& run, const plist::Dictionary& settings) {
       platform.log("Property list left unchanged: " + status.message());
     }
     // A file that is not there is left alone, as it always was; any other
-    // file the edit could not make is a failure of each of its keys.
+    // file the edit could not make is a failure of each of its keys. A file
+    // that holds no dictionary is left alone silently; a write the system
+    // refused is worth a line.
     if (status.errnum() == ENOENT) continue;
+    if (status.errnum() != ELOOP && status.errnum() != EILSEQ && status.errnum() != EINVAL) {
+      platform.log("Could not edit '" + file + "': " + status.message());
+    }
     for (const std::string& key : keys) {
       run.report.keyRemoved(file, key, KeyOutcome::Failed, status);
     }

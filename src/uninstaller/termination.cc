@@ -1,5 +1,6 @@
 #include "uninstaller/termination.h"
 
+#include <cerrno>
 #include <csignal>
 #include <string>
 
@@ -60,7 +61,12 @@ void killProcesses(Platform& platform, RunReport& report, const ProcessTable& pr
   for (const auto& [program, group] : toKill) {
     if (containsIgnoringCase(program, protectedApp)) continue;
     if (!mayBeSignalled(platform, group)) continue;
-    report.signalSent(group, program, platform.signalProcessGroup(group, SIGKILL, program));
+    const Status sent = platform.signalProcessGroup(group, SIGKILL, program);
+    report.signalSent(group, program, sent);
+    // A group that no longer runs the program was left alone on purpose.
+    if (!sent && sent.errnum() != ESRCH) {
+      platform.log("Could not kill process group " + std::to_string(group) + ": " + sent.message());
+    }
   }
 }
 
