@@ -374,16 +374,22 @@ class DryRunDecidesAsTheRealRunTest(sandbox.SandboxTestCase):
         world.directory("/private/qu/data")
         world.symlink("/Library/QU", "/private/qu")
         receipt_package(world, "com.quorvane.studio", "Quorvane Studio", "Studio.pkg",
-                        files=["private/qu/data/file"], dirs=["Library/QU/data"],
-                        additionalfiles=[mounted, deep])
+                        files=["private/qu/data/file", "private/qu/data/helperd"],
+                        dirs=["Library/QU/data"], additionalfiles=[mounted, deep])
+        # Listed as the package's helper, but another program runs in that process.
+        other = world.running("/Library/Other/helperd", shown_as="/private/qu/data/helperd")
         nested = deep + "/d" * 260
         prepare = Run(command=("/bin/sh", "-c", f'mkdir -p "{nested}" && '
                                f'mount --bind "{mounted}/mnt" "{mounted}/mnt"'))
-        plan, stream = sandbox.run_all(world, [
-            prepare, Run(("--dry-run", "--json", "--id", "com.quorvane.studio")),
+        dry, plan, stream = sandbox.run_all(world, [
+            prepare, Run(("--dry-run", "--id", "com.quorvane.studio")),
+            Run(("--dry-run", "--json", "--id", "com.quorvane.studio")),
             Run(("--json", "--id", "com.quorvane.studio"))])[1:]
 
         self.assertEqual(stream_effects(stream.stdout), plan_effects(plan.stdout))
+        self.assertNotIn("Would kill", dry.stdout)
+        self.assertEqual(stream.background[other], Ending(running=True))
+        self.assertIn("not killed", {effect["effect"] for _, effect in plan_effects(plan.stdout)})
         kept = {effect["normalised"]: effect["reason"]
                 for _, effect in plan_effects(plan.stdout) if effect["effect"] == "keep"}
         self.assertEqual(kept, {mounted: "another file system", deep: "too deep"})
