@@ -1,5 +1,8 @@
 #include "extensions/recurse.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "extensions/plist_io.h"
 
 namespace qu::plist {
@@ -32,23 +35,56 @@ const Value* valueForRecursiveKey(const Dictionary& dictionary, std::string_view
   return value;
 }
 
-void removeObjectForRecursiveKey(Dictionary& dictionary, std::string_view keyPath) {
-  if (keyPath.empty()) return;
-  std::vector<std::string_view> keys = keysOf(keyPath);
+namespace {
+
+// The dictionary that holds the key path's last key, and its depth; null
+// when the path names nothing.
+std::pair<Dictionary*, std::size_t> innermostDictionary(Dictionary& dictionary,
+                                                        const std::vector<std::string_view>& keys) {
   Dictionary* current = &dictionary;
   for (std::size_t i = 0; i + 1 < keys.size(); ++i) {
     Value* value = current->find(keys[i]);
-    if (value == nullptr) return;
+    if (value == nullptr) return {nullptr, 0};
     current = value->dictionary();
-    if (current == nullptr) return;
+    if (current == nullptr) return {nullptr, 0};
   }
-  // Removed where it lives; a dictionary left empty stays in its parent.
-  current->erase(keys.back());
+  return {current, keys.size()};
+}
+
+}  // namespace
+
+void removeObjectForRecursiveKey(Dictionary& dictionary, std::string_view keyPath) {
+  removeObjectsForRecursiveKeys(dictionary, {std::string(keyPath)});
 }
 
 void removeObjectsForRecursiveKeys(Dictionary& dictionary,
                                    const std::vector<std::string>& keyPaths) {
-  for (const std::string& keyPath : keyPaths) removeObjectForRecursiveKey(dictionary, keyPath);
+  // Each dictionary loses all its keys in one pass: a thousand keys erased
+  // one by one from a large dictionary would each move the entries after it.
+  // Found before anything goes, a path below one that goes as well only
+  // erases inside what goes anyway, so the outcome is that of removing the
+  // paths in order; the deepest dictionaries lose theirs first, while the
+  // dictionaries above them still hold them where they were found.
+  struct Target {
+    Dictionary* dictionary;
+    std::size_t depth;
+    std::vector<std::string_view> keys;
+  };
+  std::vector<Target> targets;
+  for (const std::string& keyPath : keyPaths) {
+    if (keyPath.empty()) continue;
+    const std::vector<std::string_view> keys = keysOf(keyPath);
+    const auto [inner, depth] = innermostDictionary(dictionary, keys);
+    if (inner == nullptr) continue;
+    auto target = std::find_if(targets.begin(), targets.end(),
+                               [inner = inner](const Target& t) { return t.dictionary == inner; });
+    if (target == targets.end()) target = targets.insert(targets.end(), {inner, depth, {}});
+    // A dictionary left empty stays in its parent.
+    target->keys.push_back(keys.back());
+  }
+  std::stable_sort(targets.begin(), targets.end(),
+                   [](const Target& a, const Target& b) { return a.depth > b.depth; });
+  for (Target& target : targets) target.dictionary->eraseKeys(target.keys);
 }
 
 std::optional<Value> dictionaryWithContentsOfString(std::string_view text) { return parse(text); }
