@@ -46,6 +46,7 @@ class GivenManifest : public Manifest {
   std::optional<PathList> getList(int listType) override {
     return listType == kFileList ? files_ : directories_;
   }
+  std::optional<EveryPathQuery> everyPathQuery() override { return std::nullopt; }
 
  private:
   PathList files_;

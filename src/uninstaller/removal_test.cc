@@ -31,6 +31,7 @@ class FixedManifest : public Manifest {
   std::optional<PathList> getList(int listType) override {
     return listType == kFileList ? files_ : directories_;
   }
+  std::optional<EveryPathQuery> everyPathQuery() override { return std::nullopt; }
 
  private:
   std::optional<PathList> files_;
