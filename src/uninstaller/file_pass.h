@@ -45,7 +45,11 @@ class FateTable {
 };
 
 // How many listed paths the file pass takes at a time: their unlinks are
-// grouped, and their progress lines follow once all of them are done.
-inline constexpr std::size_t kFileWindow = std::size_t{1} << 18;
+// grouped, and their progress lines follow once all of them are done. A
+// package's directories are visited once per window, so the window holds the
+// largest packages whole (a quarter of a million paths still cost a million
+// files a fifth more than "rm -rf"); the price is that their lines come in
+// one burst, after the unlinks.
+inline constexpr std::size_t kFileWindow = std::size_t{1} << 20;
 
 }  // namespace qu
