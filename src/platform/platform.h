@@ -69,14 +69,7 @@ class Platform {
   // Runs every query as captureOutput() does, several at a time where the
   // platform can (a bounded number), and answers in the order of the
   // queries, whatever order they end in. Here, one after another.
-  virtual std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& queries) {
-    std::vector<CapturedOutput> answers;
-    answers.reserve(queries.size());
-    for (const ToolQuery& query : queries) {
-      answers.push_back(captureOutput(query.program, query.arguments));
-    }
-    return answers;
-  }
+  virtual std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& queries);
   // Runs to completion with the uninstaller's own streams.
   virtual ExitStatus runAndWait(const std::string& program,
                                 const std::vector<std::string>& arguments) = 0;
@@ -175,5 +168,20 @@ class Platform {
   // Whether effects are only shown: a dry run's log claims none.
   virtual bool onlyShowsEffects() const { return false; }
 };
+
+// Each query through the platform's own captureOutput(), one after another.
+inline std::vector<CapturedOutput> captureOneAfterAnother(Platform& platform,
+                                                          const std::vector<ToolQuery>& queries) {
+  std::vector<CapturedOutput> answers;
+  answers.reserve(queries.size());
+  for (const ToolQuery& query : queries) {
+    answers.push_back(platform.captureOutput(query.program, query.arguments));
+  }
+  return answers;
+}
+
+inline std::vector<CapturedOutput> Platform::captureOutputs(const std::vector<ToolQuery>& queries) {
+  return captureOneAfterAnother(*this, queries);
+}
 
 }  // namespace qu

@@ -64,7 +64,7 @@ class FaultInjectingPlatform : public PlatformWrapper {
                                const std::vector<std::string>& arguments) override;
   // One at a time through captureOutput(), which each query passes as if asked alone.
   std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& toRun) override {
-    return Platform::captureOutputs(toRun);
+    return captureOneAfterAnother(*this, toRun);
   }
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override;
