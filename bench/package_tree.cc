@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
+#include <utility>
 #include <stdexcept>
 
 #include "extensions/text.h"
@@ -32,6 +34,25 @@ PackageLayout layoutFor(const PackageShape& shape) {
     }
   }
   return layout;
+}
+
+PackageShape shapeWithFiles(int files) {
+  PackageShape shape;
+  shape.groups = std::max(1, files / (shape.filesPerDirectory * (shape.setsPerGroup + 1)));
+  return shape;
+}
+
+void interleaveFiles(PackageLayout& layout, const PackageShape& shape) {
+  const std::size_t perDirectory = static_cast<std::size_t>(shape.filesPerDirectory);
+  const std::size_t directories = layout.files.size() / perDirectory;
+  std::vector<std::string> interleaved;
+  interleaved.reserve(layout.files.size());
+  for (std::size_t file = 0; file < perDirectory; ++file) {
+    for (std::size_t directory = 0; directory < directories; ++directory) {
+      interleaved.push_back(std::move(layout.files[directory * perDirectory + file]));
+    }
+  }
+  layout.files = std::move(interleaved);
 }
 
 void createTree(const std::string& root, const PackageLayout& layout) {

@@ -27,6 +27,11 @@ struct PackageLayout {
 };
 
 PackageLayout layoutFor(const PackageShape& shape);
+// The shape with about this many files, 20 to a directory, 100 directories to a group.
+PackageShape shapeWithFiles(int files);
+// The files as a bill of materials may list them: file i in directory
+// i mod (number of directories), so the next path is always in another one.
+void interleaveFiles(PackageLayout& layout, const PackageShape& shape);
 
 // Creates the layout below `root` (which must exist), every file holding a
 // few bytes. Throws std::runtime_error when something cannot be created.
@@ -46,6 +51,7 @@ class GivenManifest : public Manifest {
   std::optional<PathList> getList(int listType) override {
     return listType == kFileList ? files_ : directories_;
   }
+  std::optional<EveryPathQuery> everyPathQuery() override { return std::nullopt; }
 
  private:
   PathList files_;

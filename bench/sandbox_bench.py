@@ -7,22 +7,31 @@ gives its wall-clock time and its processor time (children included).
   listing  --list over 300 uninstall plists (150 receipts, 150 packages of
            the package database) against bare starts of exactly the fake-tool
            calls that listing made: the tool runs the design requires.
-  removal  --id of a package of 100,000 files in 5,000 directories against
-           "rm -rf" of an identical tree and "dpkg --remove" of a .deb holding
-           an identical tree (installed with dpkg -i inside the sandbox, whose
-           overlay keeps the host's package database untouched); and the same
-           removal less the bare starts of its own fake-tool queries. Each
-           round's package is the only one installed while it is removed.
-  shared   --id of a small package with 50 other packages installed, whose
-           lists the removal reads to keep what they share, against the same
-           removal with no other package installed.
+  removal  --id of a package of 10,000, 100,000 and 1,000,000 files, 20 to a
+           directory, listed as a bill of materials interleaves them, against
+           "rm -rf" of an identical tree, and for 100,000 files "dpkg --remove"
+           of a .deb holding an identical tree (installed with dpkg -i inside
+           the sandbox, whose overlay keeps the host's package database
+           untouched); and the same removal less the bare starts of its own
+           fake-tool queries. Each round's package is the only one installed
+           while it is removed. The million files get one round.
+  shared   --dry-run --id of a small package with 10, 50 and 200 other
+           packages installed, whose lists the removal reads to keep what they
+           share, every fake tool taking 50 ms more a run, against bare starts
+           one after another of the tool runs it made, and of those it made
+           before each remaining package was asked once, several at a time.
+  judgements  --dry-run --id of a package with 1,000 "additionalfiles"
+           trees beside a remaining package of 100,000 paths, against the same
+           dry run of a package without them; and of one removing 1,000 keys
+           of a 100,000-key property list, against one removing 1 key.
 
 Usage: QU_BINARY=path/to/quorvane-uninstall python3 bench/sandbox_bench.py
-           [--rounds N] [listing] [removal]
+           [--rounds N] [listing] [removal] [shared] [judgements]
 """
 
 import argparse
 import os
+import plistlib
 import shlex
 import statistics
 import sys
@@ -153,8 +162,8 @@ def bench_listing(rounds):
 
 # --- Removal against rm -rf and dpkg --remove.
 
-def removal_world(rounds):
-    files, directories = make_trees.layout()
+def removal_world(rounds, file_count):
+    files, directories = make_trees.layout(file_count)
     world = World()
     install_helpers(world)
     for number in range(rounds):
@@ -201,13 +210,15 @@ def removal_floors(world, rounds):
     return len(queries), floors
 
 
-def removal_setup(rounds):
+def removal_setup(rounds, file_count, with_dpkg):
     roots = []
     for number in range(rounds):
-        roots += [f"{BENCH}/engine{number}", f"{BENCH}/rm{number}",
-                  f"{BENCH}/staging{number}{BENCH}/dpkg{number}"]
-    setup = [Run(command=(PYTHON, "-IB", TREES_SCRIPT, *roots), timeout=LONG)]
-    for number in range(rounds):
+        roots += [f"{BENCH}/engine{number}", f"{BENCH}/rm{number}"]
+        if with_dpkg:
+            roots.append(f"{BENCH}/staging{number}{BENCH}/dpkg{number}")
+    setup = [Run(command=(PYTHON, "-IB", TREES_SCRIPT, "--files", str(file_count), *roots),
+                 timeout=LONG)]
+    for number in range(rounds if with_dpkg else 0):
         deb = f"{BENCH}/tree{number}.deb"
         setup += [
             Run(command=("/usr/bin/dpkg-deb", "-Znone", "--root-owner-group", "--build",
@@ -218,10 +229,11 @@ def removal_setup(rounds):
     return setup
 
 
-def bench_removal(rounds):
-    world = removal_world(rounds)
+def bench_removal(rounds, file_count):
+    with_dpkg = file_count == 100_000
+    world = removal_world(rounds, file_count)
     queries, floors = removal_floors(world, rounds)
-    setup = removal_setup(rounds)
+    setup = removal_setup(rounds, file_count, with_dpkg)
     timed = []
     for number in range(rounds):
         if number > 0:
@@ -231,10 +243,11 @@ def bench_removal(rounds):
         # The package's queries, bare, while the database still knows it.
         timed.append(("floor", measured(floors[number])))
         trio = [("binary", measured(sandbox_init.BINARY, "--id", f"com.quorvane.bench{number}")),
-                ("rm", measured("/bin/rm", "-rf", f"{BENCH}/rm{number}/Bench.app")),
-                ("dpkg", measured("/usr/bin/dpkg", "--remove", f"qu-bench-tree{number}"))]
+                ("rm", measured("/bin/rm", "-rf", f"{BENCH}/rm{number}/Bench.app"))]
+        if with_dpkg:
+            trio.append(("dpkg", measured("/usr/bin/dpkg", "--remove", f"qu-bench-tree{number}")))
         # Rotate the order so no side always runs first.
-        timed += trio[number % 3:] + trio[:number % 3]
+        timed += trio[number % len(trio):] + trio[:number % len(trio)]
     outcomes = sandbox.run_all(world, setup + [run for _, run in timed])
     for run, outcome in zip(setup, outcomes):
         if outcome.status != 0:
@@ -244,7 +257,7 @@ def bench_removal(rounds):
         if name == "install":
             continue
         times[name].append(times_of(outcome, name))
-        if name != "floor" and len(outcome.diff.removed) < 105_000:
+        if name != "floor" and len(outcome.diff.removed) < file_count:
             fail(f"{name} removed only {len(outcome.diff.removed)} paths")
     own = [Times(b.wall - f.wall, b.cpu - f.cpu) for b, f in zip(times["binary"], times["floor"])]
     print(f"removal: the binary makes {queries} fake-tool queries when removing the first "
@@ -252,11 +265,13 @@ def bench_removal(rounds):
     show("binary", times["binary"])
     show("its tool queries, bare", times["floor"])
     show("rm -rf", times["rm"])
-    show("dpkg --remove", times["dpkg"])
-    what = "Sandbox: removal by the binary, 100,000 files / 5,000 dirs"
+    what = (f"Sandbox: removal by the binary, {file_count:,} files / "
+            f"{file_count // make_trees.FILES_PER_DIRECTORY:,} dirs, interleaved")
     rows(f"{what}, vs `rm -rf`", times["binary"], times["rm"], "<= 1.3x", 1.3)
-    rows(f"{what}, vs `dpkg --remove`", times["binary"], times["dpkg"], "<= 1.0x", 1.0)
-    rows(f"{what} less its tool queries, vs `rm -rf`", own, times["rm"], "<= 1.15x", 1.15)
+    if with_dpkg:
+        show("dpkg --remove", times["dpkg"])
+        rows(f"{what}, vs `dpkg --remove`", times["binary"], times["dpkg"], "<= 1.0x", 1.0)
+    rows(f"{what} less its tool queries, vs `rm -rf`", own, times["rm"], "<= 1.0x", 1.0)
 
 
 # --- The price of keeping what other packages list.
@@ -280,9 +295,29 @@ def shared_world(others):
     return world
 
 
-def bench_shared(rounds, others=50):
+TOOL_DELAY = "/var/db/qu-fake-delay"
+
+
+def before_sharing_calls(sharing):
+    """The list queries the removal made before each remaining package was
+    asked once for all its paths: files, then directories."""
+    calls = []
+    for call in sharing:
+        if call.tool == "pkgutil" and call.argv[:1] == ("--files",):
+            calls += [Call("pkgutil", ("", "--files", call.argv[1])),
+                      Call("pkgutil", ("--only-dirs", "--files", call.argv[1]))]
+        elif call.tool == "lsbom" and call.argv[:1] == ("-s",):
+            calls += [Call("lsbom", ("-fls", call.argv[1])), Call("lsbom", ("-ds", call.argv[1]))]
+        else:
+            calls.append(call)  # the binary under test asks as before
+    return calls
+
+
+def bench_shared(rounds, others):
     selected = "com.quorvane.pkg00"
     world = shared_world(others)
+    # Every fake tool run takes 50 ms more, as a slow package database would.
+    world.file(TOOL_DELAY, "0.05\n")
     command = (sandbox_init.BINARY, "--dry-run", "--id", selected)
     probe = sandbox.run_all(world, [Run(arguments=command[1:])])[0]
     if probe.status != 0:
@@ -292,34 +327,113 @@ def bench_shared(rounds, others=50):
     sharing = [call for call in probe.calls
                if call.tool in ("lsbom", "pkgutil") and "--pkg-info-plist" not in call.argv
                and not any(selected in a or "P00.pkg" in a for a in call.argv)]
+    before = before_sharing_calls(sharing)
     everything = world.file(f"{LIBRARY}/floor-all.sh", floor_script(probe.calls), mode=0o755)
     extra = world.file(f"{LIBRARY}/floor-shared.sh", floor_script(sharing), mode=0o755)
+    earlier = world.file(f"{LIBRARY}/floor-before.sh", floor_script(before), mode=0o755)
     runs = []
     for _ in range(rounds):
         runs += [("run", measured(*command)), ("floor", measured(everything)),
-                 ("shared", measured(extra))]
+                 ("shared", measured(extra)), ("before", measured(earlier))]
     outcomes = sandbox.run_all(world, [run for _, run in runs])
-    times = {"run": [], "floor": [], "shared": []}
+    times = {"run": [], "floor": [], "shared": [], "before": []}
     for (name, _), outcome in zip(runs, outcomes):
         times[name].append(times_of(outcome, name))
     print(f"shared: --dry-run --id with {others} other packages installed makes "
-          f"{len(probe.calls)} tool runs, {len(sharing)} of them for the others' lists")
+          f"{len(probe.calls)} tool runs, {len(sharing)} of them for the others' lists "
+          f"(before: {len(before)})")
     show("--dry-run --id", times["run"])
-    show("all its tool runs, bare", times["floor"])
-    show(f"the {len(sharing)} runs for the others' lists, bare", times["shared"])
-    rows(f"Sandbox: `--dry-run --id` of one package with {others} others installed "
-         f"(their lists read), vs the {len(probe.calls)} fake-tool runs it makes, started bare",
-         times["run"], times["floor"], "<= 1.2x", 1.2)
+    show("all its tool runs, bare, one after another", times["floor"])
+    show(f"its {len(sharing)} runs for the others' lists, bare", times["shared"])
+    show(f"the {len(before)} runs for them before, bare", times["before"])
+    # The run less the bare starts of its other tool runs (loading, its own
+    # package's lists): what reading the others' lists costs it.
+    reading = [Times(r.wall - (f.wall - s.wall), r.cpu - (f.cpu - s.cpu))
+               for r, f, s in zip(times["run"], times["floor"], times["shared"])]
+    show("reading the others' lists, within the run", reading)
+    label = (f"Sandbox: `--dry-run --id` of one package with {others} others installed, "
+             f"each tool run 50 ms slower")
+    print(f"| {label}: tool runs for the others' lists, vs before | {len(sharing)} | "
+          f"{len(before)} | {len(sharing) / max(1, len(before)):.2f}x | <= 0.5x | "
+          f"{'yes' if len(sharing) <= len(before) / 2 else '**no**'} |")
+    value = statistics.median(t.wall for t in reading)
+    baseline = statistics.median(t.wall for t in times["before"])
+    print(f"| {label}: reading the others' lists (the run less the bare starts of its other "
+          f"tool runs), vs the {len(before)} list queries of before, started bare one after "
+          f"another, wall clock (median of {len(reading)}) | {value:.3f} s | {baseline:.3f} s | "
+          f"{value / baseline:.2f}x | <= 0.4x | {'yes' if value <= 0.4 * baseline else '**no**'} |")
+    rows(f"{label}, vs the {len(probe.calls)} tool runs it makes, started bare one after another",
+         times["run"], times["floor"], "<= 1.0x", 1.0)
+
+
+# --- Judgements that once scanned everything: additional trees beside a
+# large remaining package, and many keys removed from a large property list.
+
+JUDGED_PREFERENCES = "/Library/Preferences/com.quorvane.large.plist"
+
+
+def judgements_world():
+    world = World()
+    install_helpers(world)
+    # The package that stays: 100,000 paths, which every tree is judged against.
+    dirs = [f"Library/Quorvane/Large/D{d:04}" for d in range(5000)]
+    files = [f"{d}/file{f:02}" for d in dirs for f in range(19)]
+    world.uninstall_plist("com.quorvane.large.plist", {
+        "pkgid": "com.quorvane.large", "displayName": "Large", "visible": True})
+    world.database_package("com.quorvane.large", files=files, dirs=dirs)
+    world.file(JUDGED_PREFERENCES,
+               plistlib.dumps({f"key{n:06}": n for n in range(100_000)}))
+    trees = [f"/Library/Quorvane/Extra/T{n:04}" for n in range(1000)]
+    keys = [f"key{n * 100:06}" for n in range(1000)]
+    small = {"plain": {}, "trees": {"additionalfiles": trees},
+             "onekey": {"plistremove": {JUDGED_PREFERENCES: keys[:1]}},
+             "keys": {"plistremove": {JUDGED_PREFERENCES: keys}}}
+    for name, settings in small.items():
+        identifier = f"com.quorvane.{name}"
+        world.uninstall_plist(f"{identifier}.plist", {
+            "pkgid": identifier, "displayName": name.title(), "visible": True, **settings})
+        world.database_package(identifier, files=[f"Library/Quorvane/{name}/file"],
+                               dirs=[f"Library/Quorvane/{name}"])
+    return world
+
+
+def bench_judgements(rounds):
+    world = judgements_world()
+    runs = []
+    for _ in range(rounds):
+        for name in ("plain", "trees", "onekey", "keys"):
+            runs.append((name, measured(sandbox_init.BINARY, "--dry-run", "--id",
+                                        f"com.quorvane.{name}", timeout=LONG)))
+    outcomes = sandbox.run_all(world, [run for _, run in runs])
+    times = {"plain": [], "trees": [], "onekey": [], "keys": []}
+    for (name, _), outcome in zip(runs, outcomes):
+        times[name].append(times_of(outcome, name))
+    show("--dry-run --id, no additional files or keys", times["plain"])
+    show("the same with 1,000 additional trees", times["trees"])
+    show("the same removing 1 key of 100,000", times["onekey"])
+    show("the same removing 1,000 keys of 100,000", times["keys"])
+    beside = "beside a remaining package of 100,000 paths"
+    rows(f"Sandbox: `--dry-run --id` of a package with 1,000 \"additionalfiles\" trees {beside}, "
+         f"vs the same without them", times["trees"], times["plain"], "<= 1.5x", 1.5)
+    rows(f"Sandbox: `--dry-run --id` of a package removing 1,000 keys of a 100,000-key "
+         f"property list {beside}, vs the same removing 1 key", times["keys"], times["onekey"],
+         "<= 1.5x", 1.5)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--rounds", type=int, default=3)
-    parser.add_argument("parts", nargs="*", metavar="listing|removal|shared",
+    parser.add_argument("--files", type=int, action="append",
+                        help="package sizes of the removal (default: 10,000, 100,000 and "
+                             "1,000,000 files)")
+    parser.add_argument("--others", type=int, action="append",
+                        help="packages installed beside (default: 10, 50 and 200)")
+    parser.add_argument("parts", nargs="*", metavar="listing|removal|shared|judgements",
                         help="which comparisons to run (default: all)")
     arguments = parser.parse_args()
-    parts = arguments.parts or ["listing", "removal", "shared"]
-    if not set(parts) <= {"listing", "removal", "shared"}:
+    every = ["listing", "removal", "shared", "judgements"]
+    parts = arguments.parts or every
+    if not set(parts) <= set(every):
         parser.error(f"unknown comparison in {parts}")
     try:
         sandbox.ensure_available()
@@ -329,9 +443,13 @@ def main():
     if "listing" in parts:
         bench_listing(arguments.rounds)
     if "removal" in parts:
-        bench_removal(arguments.rounds)
+        for file_count in arguments.files or [10_000, 100_000, 1_000_000]:
+            bench_removal(1 if file_count >= 1_000_000 else arguments.rounds, file_count)
     if "shared" in parts:
-        bench_shared(arguments.rounds)
+        for others in arguments.others or [10, 50, 200]:
+            bench_shared(arguments.rounds, others)
+    if "judgements" in parts:
+        bench_judgements(arguments.rounds)
     return 0
 
 

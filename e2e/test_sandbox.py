@@ -70,6 +70,7 @@ class FakeToolsTest(sandbox.SandboxTestCase):
             "unexpected": ("/usr/sbin/pkgutil", "--pkgs"),
             "bom files": ("/usr/bin/lsbom", "-fls", BOM),
             "bom dirs": ("/usr/bin/lsbom", "-ds", BOM),
+            "bom every path": ("/usr/bin/lsbom", "-s", BOM),
             "missing bom": ("/usr/bin/lsbom", "-fls", "/Library/Receipts/None.pkg/x.bom"),
             "ps": ("/bin/ps", "-Ao", "pid=,comm="),
             "unload": ("/bin/launchctl", "unload", "/Library/LaunchDaemons/com.quorvane.ok.plist"),
@@ -93,12 +94,14 @@ class FakeToolsTest(sandbox.SandboxTestCase):
     def test_answers(self):
         cases = [
             ("files", 0, "Quorvane Viewer.app/Contents/MacOS/Quorvane Viewer\n"),
-            ("files, plain", 0, "Quorvane Viewer.app/Contents/MacOS/Quorvane Viewer\n"),
+            ("files, plain", 0, "Quorvane Viewer.app/Contents/MacOS/Quorvane Viewer\n"
+                                "Quorvane Viewer.app\nQuorvane Viewer.app/Contents\n"),
             ("dirs", 0, "Quorvane Viewer.app\nQuorvane Viewer.app/Contents\n"),
             ("info of unknown", 1, ""),
             ("unexpected", 2, ""),
             ("bom files", 0, "./Applications/V.app/V\n"),
             ("bom dirs", 0, ".\n./Applications/V.app\n"),
+            ("bom every path", 0, ".\n./Applications/V.app\n./Applications/V.app/V\n"),
             ("missing bom", 1, ""),
             ("unload", 0, ""),
             ("failing unload", 1, ""),

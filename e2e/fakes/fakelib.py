@@ -4,6 +4,7 @@ fake programs' instructions."""
 import json
 import os
 import sys
+import time
 import urllib.parse
 
 CALL_LOG = "/var/log/qu-fakes.jsonl"
@@ -11,6 +12,8 @@ PACKAGE_DATABASE = "/var/db/qu-fake-pkgdb"
 FAILING_ARGUMENTS = "/var/db/qu-fake-fail"
 PROGRAMS = "/var/db/qu-fake-programs"
 SHOWN_AS = "/var/db/qu-fake-ps-names"
+# Seconds every call takes more, when the world asks for slow tools.
+DELAY = "/var/db/qu-fake-delay"
 
 
 def record(tool):
@@ -18,6 +21,11 @@ def record(tool):
     line = json.dumps({"tool": tool, "argv": sys.argv[1:]}) + "\n"
     with open(CALL_LOG, "a", encoding="utf-8") as log:
         log.write(line)
+    try:
+        with open(DELAY, encoding="utf-8") as delay:
+            time.sleep(float(delay.read()))
+    except (OSError, ValueError):
+        pass
 
 
 def fail(message, status=1):

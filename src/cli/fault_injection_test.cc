@@ -93,6 +93,7 @@ struct FaultWorld {
                     "case \"$1\" in\n"
                     "  --pkg-info-plist) f=\"$db/$2.plist\" ;;\n"
                     "  --only-dirs) f=\"$db/$3.dirs\" ;;\n"
+                    "  --files) f=\"$db/$2.files\"; [ -f \"$db/$2.dirs\" ] && cat \"$db/$2.dirs\" ;;\n"
                     "  --forget) exit 0 ;;\n"
                     "  *) f=\"$db/$3.files\" ;;\n"
                     "esac\n"
@@ -102,6 +103,7 @@ struct FaultWorld {
                     "case \"$1\" in\n"
                     "  -fls) sed -n 's/^f //p' \"$2\" ;;\n"
                     "  -ds) sed -n 's/^d //p' \"$2\" ;;\n"
+                    "  -s) sed -n 's/^[fd] //p' \"$2\" ;;\n"
                     "  *) exit 2 ;;\n"
                     "esac");
     tmp.writeScript("bin/ps", "cat '" + tmp.at("ps-output") + "'");

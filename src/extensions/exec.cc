@@ -13,7 +13,11 @@ std::optional<std::string> stringFromExecutable(Platform& platform, const std::s
 std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
                                                 const std::vector<std::string>& arguments,
                                                 bool& broke) {
-  CapturedOutput captured = platform.captureOutput(executable, arguments);
+  return outputOfQuery(platform, executable, platform.captureOutput(executable, arguments), broke);
+}
+
+std::optional<std::string> outputOfQuery(Platform& platform, const std::string& executable,
+                                         CapturedOutput captured, bool& broke) {
   if (captured.status.kind == ExitStatus::Kind::Signaled ||
       captured.status.kind == ExitStatus::Kind::NotStarted) {
     broke = true;

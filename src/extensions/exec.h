@@ -19,5 +19,9 @@ std::optional<std::string> stringFromExecutable(Platform& platform, const std::s
 std::optional<std::string> stringFromExecutable(Platform& platform, const std::string& executable,
                                                 const std::vector<std::string>& arguments,
                                                 bool& broke);
+// The judgement above of an answer already captured (one of several queries
+// run together): its text, or nothing, with the same log line and `broke`.
+std::optional<std::string> outputOfQuery(Platform& platform, const std::string& executable,
+                                         CapturedOutput captured, bool& broke);
 
 }  // namespace qu

@@ -60,12 +60,40 @@ void Dictionary::set(std::string key, Value value) {
   }
 }
 
-bool Dictionary::erase(std::string_view key) {
-  const std::optional<std::size_t> index = position(key);
-  if (!index) return false;
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(*index));
-  if (positions_) hashKeys();
-  return true;
+bool Dictionary::erase(std::string_view key) { return eraseKeys({key}) != 0; }
+
+std::size_t Dictionary::eraseKeys(const std::vector<std::string_view>& keys) {
+  std::vector<bool> erased(entries_.size(), false);
+  std::size_t first = entries_.size();
+  std::size_t count = 0;
+  for (std::string_view key : keys) {
+    const std::optional<std::size_t> index = position(key);
+    if (!index || erased[*index]) continue;
+    erased[*index] = true;
+    first = std::min(first, *index);
+    ++count;
+  }
+  if (count == 0) return 0;
+  // Short keys live inside their entries: the entries that move take their
+  // keys' bytes along, so their views leave the index before and come back after.
+  if (positions_) {
+    for (std::size_t index = first; index < entries_.size(); ++index) {
+      positions_->erase(entries_[index].first);
+    }
+  }
+  std::size_t kept = first;
+  for (std::size_t index = first; index < entries_.size(); ++index) {
+    if (erased[index]) continue;
+    if (kept != index) entries_[kept] = std::move(entries_[index]);
+    ++kept;
+  }
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(kept), entries_.end());
+  if (positions_) {
+    for (std::size_t index = first; index < entries_.size(); ++index) {
+      positions_->emplace(entries_[index].first, index);
+    }
+  }
+  return count;
 }
 
 void Dictionary::reserve(std::size_t keys) {

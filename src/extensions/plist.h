@@ -68,6 +68,10 @@ class Dictionary {
   void set(std::string key, Value value);
   // Removes the key, keeping the others in order; false when it was not there.
   bool erase(std::string_view key);
+  // Removes every key of the list that is there (a key listed twice counts
+  // once), keeping the others in order, in one pass over the entries;
+  // answers how many went.
+  std::size_t eraseKeys(const std::vector<std::string_view>& keys);
   // Makes room for this many keys, so a reader that knows the count grows nothing.
   void reserve(std::size_t keys);
 
@@ -83,7 +87,8 @@ class Dictionary {
 
  private:
   // Key, viewed in its entry, to the entry's index. Built again whenever the
-  // entries move (the vector grows, an entry is erased, a copy is made).
+  // vector grows or is copied; an erase re-enters only the entries after the
+  // first one erased, which are the ones that move.
   using Positions = std::unordered_map<std::string_view, std::size_t>;
 
   // From this many keys on, a hash finds a key sooner than a scan.

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qu::plist {
@@ -70,6 +72,44 @@ TEST(DictionaryTest, KeysAreFoundAfterGrowingErasingAndCopyingSmallAndLarge) {
       ASSERT_NE(copy.find(keys[static_cast<std::size_t>(i)]), nullptr) << i;
       EXPECT_EQ(*dictionary.find(keys[static_cast<std::size_t>(i)]), Value::integer(i)) << i;
     }
+  }
+}
+
+TEST(DictionaryTest, ErasingManyKeysKeepsTheRestInOrderAndFindable) {
+  const struct {
+    int size;
+    std::vector<std::string> erase;  // some twice, some missing
+    std::size_t erased;
+  } cases[] = {
+      {3, {"k1"}, 1},
+      {3, {"k2", "k0", "k2", "nope"}, 2},
+      {40, {"k39", "k0", "k17", "k18", "k0"}, 4},
+      {1000, {"k999", "k500", "k1", "k2", "k3", "nope"}, 5},
+      {1000, {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    Dictionary dictionary;
+    std::vector<std::string> left;
+    for (int i = 0; i < c.size; ++i) {
+      const std::string key = "k" + std::to_string(i);
+      dictionary.set(key, Value::integer(i));
+      if (std::find(c.erase.begin(), c.erase.end(), key) == c.erase.end()) left.push_back(key);
+    }
+    const std::vector<std::string_view> keys(c.erase.begin(), c.erase.end());
+
+    EXPECT_EQ(dictionary.eraseKeys(keys), c.erased);
+
+    EXPECT_EQ(keysOf(dictionary), left);
+    for (const std::string& key : c.erase) EXPECT_EQ(dictionary.find(key), nullptr) << key;
+    for (const std::string& key : left) {
+      ASSERT_NE(dictionary.find(key), nullptr) << key;
+      EXPECT_EQ(*dictionary.find(key), Value::integer(std::stoi(key.substr(1)))) << key;
+    }
+    // The index still follows the entries as they grow again.
+    dictionary.set("added", "last");
+    EXPECT_EQ(keysOf(dictionary).back(), "added");
+    EXPECT_EQ(*dictionary.find("added"), Value("last"));
   }
 }
 

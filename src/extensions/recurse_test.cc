@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "extensions/plist_io.h"
 
@@ -98,15 +100,46 @@ TEST(RemoveObjectForRecursiveKeyTest, RemovesFromTheInnermostDictionaryOnly) {
   }
 }
 
-TEST(RemoveObjectsForRecursiveKeysTest, AppliesEachPathInOrder) {
-  // Removing the parent first makes the later, deeper path name nothing.
-  Dictionary dictionary = preferences();
-  removeObjectsForRecursiveKeys(dictionary, {"Software", kTeamContent, "top", "missing"});
+TEST(RemoveObjectsForRecursiveKeysTest, EndsAsRemovingEachPathInOrder) {
+  const struct {
+    std::vector<std::string> keyPaths;
+    std::function<void(Dictionary&)> expect;
+  } cases[] = {
+      // Removing the parent first makes the later, deeper path name nothing.
+      {{"Software", kTeamContent, "top", "missing"},
+       [](Dictionary& d) {
+         d.erase("Software");
+         d.erase("top");
+       }},
+      // The deeper path first, then its parent: the parent goes all the same.
+      // An empty key path names nothing.
+      {{kTeamContent, "Software:Quorvane Technologies", ""},
+       [](Dictionary& d) { d.find("Software")->dictionary()->erase("Quorvane Technologies"); }},
+      // Several keys of one dictionary and of the one below it.
+      {{"Software:Quorvane Technologies:Gallery:Other", "top", kTeamContent, "text:x", "text"},
+       [](Dictionary& d) {
+         Dictionary& gallery = *d.find("Software")
+                                    ->dictionary()
+                                    ->find("Quorvane Technologies")
+                                    ->dictionary()
+                                    ->find("Gallery")
+                                    ->dictionary();
+         gallery.erase("Other");
+         gallery.erase("TeamContent");  // the gallery stays, empty
+         d.erase("top");
+         d.erase("text");
+       }},
+      {{}, [](Dictionary&) {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keyPaths.size());
+    Dictionary dictionary = preferences();
+    removeObjectsForRecursiveKeys(dictionary, c.keyPaths);
 
-  Dictionary expected = preferences();
-  expected.erase("Software");
-  expected.erase("top");
-  EXPECT_EQ(dictionary, expected);
+    Dictionary expected = preferences();
+    c.expect(expected);
+    EXPECT_EQ(dictionary, expected);
+  }
 }
 
 TEST(DictionaryWithContentsOfStringTest, ReturnsWhateverRootTheTextHolds) {

@@ -42,6 +42,13 @@ std::optional<PathList> DatabaseManifest::getList(int listType) {
   return processList(std::move(lines), *location);
 }
 
+std::optional<Manifest::EveryPathQuery> DatabaseManifest::everyPathQuery() {
+  std::optional<std::string> location = installLocation();
+  if (!location) return std::nullopt;
+  return EveryPathQuery{{platform().locations().pkgutil, {"--files", identifier_}},
+                        std::move(*location)};
+}
+
 std::optional<std::string> DatabaseManifest::installLocation() {
   const plist::Dictionary* info = info_ ? info_->dictionary() : nullptr;
   if (info == nullptr) {

@@ -16,6 +16,8 @@ class DatabaseManifest : public Manifest {
   static ManifestPtr manifestWithIdentifier(Platform& platform, const std::string& identifier);
 
   std::optional<PathList> getList(int listType) override;
+  // "--files" alone: every path the database records for the package.
+  std::optional<EveryPathQuery> everyPathQuery() override;
 
   const std::optional<plist::Value>& info() const { return info_; }
 

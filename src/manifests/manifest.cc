@@ -26,6 +26,24 @@ const std::optional<PathList>& Manifest::directories() {
   return directories_;
 }
 
+std::optional<PathList> Manifest::everyPathFrom(const EveryPathQuery& asked,
+                                                CapturedOutput answer) {
+  std::optional<std::string> output =
+      outputOfQuery(platform_, asked.query.program, std::move(answer), listingBroke_);
+  if (!output) return std::nullopt;
+  std::vector<std::string> lines = split(*output, '\n');
+  output.reset();
+  return joinedPaths(std::move(lines), asked.location);
+}
+
+PathList Manifest::joinedPaths(std::vector<std::string> lines, std::string_view prefix) {
+  // Output that ends in a newline splits into one empty last line; any other
+  // empty line is kept and becomes the bare prefix.
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  for (std::string& line : lines) line = joinInstallPath(prefix, line);
+  return lines;
+}
+
 PathList Manifest::processList(std::vector<std::string> lines, std::string_view prefix) {
   // Output that ends in a newline splits into one empty last line; any other
   // empty line is kept and becomes the bare prefix.

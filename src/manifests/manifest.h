@@ -42,6 +42,20 @@ class Manifest {
   // joinInstallPath()), after dropping one trailing empty line, and sorts
   // longest first (length in UTF-16 code units).
   static PathList processList(std::vector<std::string> lines, std::string_view prefix);
+  // The same, in the tool's order.
+  static PathList joinedPaths(std::vector<std::string> lines, std::string_view prefix);
+
+  // A package that stays installed is only asked whether it lists a path,
+  // file or directory alike: one query answers that, joined to `location`.
+  struct EveryPathQuery {
+    ToolQuery query;
+    std::string location;
+  };
+  // That query, or nothing when the lists are unavailable (logged once).
+  virtual std::optional<EveryPathQuery> everyPathQuery() = 0;
+  // The paths of its answer, joined as the lists are, in the tool's order;
+  // nothing for a failed query, logged as a failed list is.
+  std::optional<PathList> everyPathFrom(const EveryPathQuery& asked, CapturedOutput answer);
 
   // The package's running programs: every process whose executable path is
   // the tail of one of the manifest's files, compared ignoring case.

@@ -34,6 +34,7 @@ struct ManifestWorld {
                     "case \"$1\" in\n"
                     "  --pkg-info-plist) f=\"$db/$2.plist\" ;;\n"
                     "  --only-dirs) f=\"$db/$3.dirs\" ;;\n"
+                    "  --files) f=\"$db/$2.files\"; [ -f \"$db/$2.dirs\" ] && cat \"$db/$2.dirs\" ;;\n"
                     "  *) f=\"$db/$3.files\" ;;\n"
                     "esac\n"
                     "[ -f \"$f\" ] && cat \"$f\"");
@@ -42,6 +43,7 @@ struct ManifestWorld {
                     "case \"$1\" in\n"
                     "  -fls) sed -n 's/^f //p' \"$2\" ;;\n"
                     "  -ds) sed -n 's/^d //p' \"$2\" ;;\n"
+                    "  -s) sed -n 's/^[fd] //p' \"$2\" ;;\n"
                     "  *) exit 2 ;;\n"
                     "esac");
     tmp.writeScript("bin/ps", "cat '" + tmp.at("ps-output") + "'");

@@ -33,8 +33,24 @@ std::optional<PathList> ReceiptManifest::getList(int listType) {
     case kDirectoryList: option = "-ds"; break;
     default: throw std::invalid_argument("Invalid list type.");
   }
-  if (!bundle_) return std::nullopt;
+  std::optional<std::string> location = installLocation();
+  if (!location) return std::nullopt;
 
+  std::optional<std::string> output = listFromTool(platform().locations().lsbom, {option, bomPath_});
+  if (!output) return std::nullopt;
+  std::vector<std::string> lines = split(*output, '\n');
+  output.reset();  // as large as the lines themselves, and no longer needed
+  return processList(std::move(lines), *location);
+}
+
+std::optional<Manifest::EveryPathQuery> ReceiptManifest::everyPathQuery() {
+  std::optional<std::string> location = installLocation();
+  if (!location) return std::nullopt;
+  return EveryPathQuery{{platform().locations().lsbom, {"-s", bomPath_}}, std::move(*location)};
+}
+
+std::optional<std::string> ReceiptManifest::installLocation() {
+  if (!bundle_) return std::nullopt;
   // Bill-of-materials paths are relative ("./Applications/X.app"), so the
   // install location has to make them absolute.
   const std::string package = bundle_->identifier().value_or(bundle_->path());
@@ -51,12 +67,7 @@ std::optional<PathList> ReceiptManifest::getList(int listType) {
                                   location->c_str(), package.c_str()));
     return std::nullopt;
   }
-
-  std::optional<std::string> output = listFromTool(platform().locations().lsbom, {option, bomPath_});
-  if (!output) return std::nullopt;
-  std::vector<std::string> lines = split(*output, '\n');
-  output.reset();  // as large as the lines themselves, and no longer needed
-  return processList(std::move(lines), *location);
+  return location;
 }
 
 }  // namespace qu

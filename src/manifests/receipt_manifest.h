@@ -22,10 +22,16 @@ class ReceiptManifest : public Manifest {
                                             std::string_view identifier);
 
   std::optional<PathList> getList(int listType) override;
+  // "-s" alone: the path of every entry of the bill of materials.
+  std::optional<EveryPathQuery> everyPathQuery() override;
 
   const std::string& bomPath() const { return bomPath_; }
 
  private:
+  // "IFPkgFlagDefaultLocation"; nothing (logged once) when it is missing or
+  // would not make absolute paths.
+  std::optional<std::string> installLocation();
+
   BundlePtr bundle_;
   std::string bomPath_;
 };

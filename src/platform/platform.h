@@ -24,6 +24,12 @@ struct CapturedOutput {
   std::string output;
 };
 
+// One query of a system tool: the program and its argument vector.
+struct ToolQuery {
+  std::string program;
+  std::vector<std::string> arguments;
+};
+
 // A started child whose standard output arrives through a pipe, read line by line.
 class PipedChild {
  public:
@@ -60,6 +66,10 @@ class Platform {
   // and standard error discarded.
   virtual CapturedOutput captureOutput(const std::string& program,
                                        const std::vector<std::string>& arguments) = 0;
+  // Runs every query as captureOutput() does, several at a time where the
+  // platform can (a bounded number), and answers in the order of the
+  // queries, whatever order they end in. Here, one after another.
+  virtual std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& queries);
   // Runs to completion with the uninstaller's own streams.
   virtual ExitStatus runAndWait(const std::string& program,
                                 const std::vector<std::string>& arguments) = 0;
@@ -165,5 +175,20 @@ class Platform {
   // Whether effects are only shown: a dry run's log claims none.
   virtual bool onlyShowsEffects() const { return false; }
 };
+
+// Each query through the platform's own captureOutput(), one after another.
+inline std::vector<CapturedOutput> captureOneAfterAnother(Platform& platform,
+                                                          const std::vector<ToolQuery>& queries) {
+  std::vector<CapturedOutput> answers;
+  answers.reserve(queries.size());
+  for (const ToolQuery& query : queries) {
+    answers.push_back(platform.captureOutput(query.program, query.arguments));
+  }
+  return answers;
+}
+
+inline std::vector<CapturedOutput> Platform::captureOutputs(const std::vector<ToolQuery>& queries) {
+  return captureOneAfterAnother(*this, queries);
+}
 
 }  // namespace qu

@@ -17,6 +17,9 @@ class PlatformWrapper : public Platform {
                                const std::vector<std::string>& arguments) override {
     return target_.captureOutput(program, arguments);
   }
+  std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& queries) override {
+    return target_.captureOutputs(queries);
+  }
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override {
     return target_.runAndWait(program, arguments);

@@ -185,11 +185,16 @@ PathWalker::Entry* PathWalker::followLink(Entry& parent, std::string_view key,
 PathWalker::Entry& PathWalker::keep(std::string_view key, UniqueFd fd, bool trusted,
                                     std::string physical) {
   while (entries_.size() >= capacity_ && !ages_.empty()) {
-    entries_.erase(ages_.back());
+    if (auto oldest = entries_.find(ages_.back()); oldest != entries_.end()) {
+      ordered_.erase(oldest->first);
+      entries_.erase(oldest);
+    }
     ages_.pop_back();
   }
   ages_.emplace_front(key);
-  Entry& entry = entries_[ages_.front()];
+  const auto [kept, added] = entries_.try_emplace(ages_.front());
+  if (added) ordered_.insert(kept->first);
+  Entry& entry = kept->second;
   entry.fd = std::move(fd);
   entry.trusted = trusted;
   entry.physical = std::move(physical);
@@ -200,16 +205,17 @@ PathWalker::Entry& PathWalker::keep(std::string_view key, UniqueFd fd, bool trus
 void PathWalker::forget(const std::string& normal, bool below) {
   if (auto found = entries_.find(normal); found != entries_.end()) {
     ages_.erase(found->second.age);
+    ordered_.erase(found->first);
     entries_.erase(found);
   }
   if (!below) return;
   const std::string prefix = normal == "/" ? "/" : normal + "/";
-  for (auto it = entries_.begin(); it != entries_.end();) {
-    if (it->first.starts_with(prefix)) {
-      ages_.erase(it->second.age);
-      it = entries_.erase(it);
-    } else {
-      ++it;
+  for (auto it = ordered_.lower_bound(prefix); it != ordered_.end() && it->starts_with(prefix);) {
+    const std::string_view key = *it;
+    it = ordered_.erase(it);
+    if (auto found = entries_.find(key); found != entries_.end()) {
+      ages_.erase(found->second.age);
+      entries_.erase(found);
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <functional>
 #include <list>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -94,6 +95,10 @@ class PathWalker {
   std::size_t capacity_;
   std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>> entries_;
   std::list<std::string> ages_;  // most recently used first
+  // The same keys in order (views of the map's own), so forgetting what lies
+  // below a removed path is one search, not a look at every kept directory:
+  // the file pass forgets below every file it unlinks.
+  std::set<std::string_view> ordered_;
 };
 
 }  // namespace qu

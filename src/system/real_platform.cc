@@ -19,6 +19,7 @@
 #include "extensions/plist_io.h"
 #include "extensions/recurse.h"
 #include "system/applications.h"
+#include "system/concurrent_capture.h"
 #include "system/line_output.h"
 #include "system/os.h"
 #include "system/log_line.h"
@@ -123,6 +124,14 @@ class RealPlatform final : public Platform {
     const ExitStatus status = child->wait();
     detached_.reapEnded();
     return {status, std::move(output)};
+  }
+
+  std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& queries) override {
+    forgetWalkedDirectories();
+    std::vector<CapturedOutput> answers =
+        captureConcurrently(queries, concurrentQueryLimit(), childEnvironment());
+    detached_.reapEnded();
+    return answers;
   }
 
   ExitStatus runAndWait(const std::string& program,

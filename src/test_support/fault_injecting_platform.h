@@ -62,6 +62,10 @@ class FaultInjectingPlatform : public PlatformWrapper {
 
   CapturedOutput captureOutput(const std::string& program,
                                const std::vector<std::string>& arguments) override;
+  // One at a time through captureOutput(), which each query passes as if asked alone.
+  std::vector<CapturedOutput> captureOutputs(const std::vector<ToolQuery>& toRun) override {
+    return captureOneAfterAnother(*this, toRun);
+  }
   ExitStatus runAndWait(const std::string& program,
                         const std::vector<std::string>& arguments) override;
   Status startDetached(const std::string& program,

@@ -45,6 +45,7 @@ struct EngineWorld {
               "case \"$1\" in\n"
               "  --pkg-info-plist) cat \"$db/$2.info\" ;;\n"
               "  --only-dirs) cat \"$db/$3.dirs\" ;;\n"
+              "  --files) cat \"$db/$2.files\" \"$db/$2.dirs\" 2>/dev/null; exit 0 ;;\n"
               "  '') cat \"$db/$3.files\" ;;\n"
               "esac");
   }

@@ -1,6 +1,8 @@
 #include "uninstaller/removal.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -34,11 +36,42 @@ void FileRemoval::removeItems(const PathList& paths, bool skipDirectories, bool 
                               int total) {
   RemovalScope scope = RemovalScope::Tree;
   if (skipDirectories) scope = ifNotEmpty ? RemovalScope::EmptyDirectory : RemovalScope::NonDirectory;
-  for (const std::string& path : paths) {
-    ++progress_.currentPos;
-    printProgressForName(path, total, progress_.currentPos);
-    remove(path, scope, Named::InList);
+  // Directories go children first, in the listed order; a dry run shows its
+  // effects in the listed order too.
+  if (scope != RemovalScope::NonDirectory || platform_.onlyShowsEffects()) {
+    for (const std::string& path : paths) {
+      reportListed(path, scope, total, decide(path, scope, Named::InList));
+    }
+    return;
   }
+  // Files go a window at a time, grouped by directory; their lines follow,
+  // in the listed order, once the whole window is done. A run stopped in
+  // between leaves gone only paths it was going to delete: deciding is
+  // pure, the record stays until the end, and a second run finds them absent.
+  for (std::size_t begin = 0; begin < paths.size(); begin += fileWindow_) {
+    const std::size_t end = std::min(paths.size(), begin + fileWindow_);
+    FateTable fates(end - begin);
+    // The held-back path is noted as first named, whatever the grouping.
+    for (std::size_t index = begin; index < end; ++index) {
+      if (hold(paths[index], scope, Named::InList)) {
+        fates.set(index - begin, {PathFate::Kind::Held, {}, {}});
+      }
+    }
+    for (const std::uint32_t index : unlinkOrder(paths, begin, end)) {
+      if (fates.held(index - begin)) continue;
+      fates.set(index - begin, judgeAndRemove(paths[index], scope));
+    }
+    for (std::size_t index = begin; index < end; ++index) {
+      reportListed(paths[index], scope, total, fates.get(index - begin));
+    }
+  }
+}
+
+void FileRemoval::reportListed(const std::string& path, RemovalScope scope, int total,
+                               const PathFate& fate) {
+  ++progress_.currentPos;
+  printProgressForName(path, total, progress_.currentPos);
+  conclude(path, scope, Named::InList, fate);
 }
 
 void FileRemoval::removeItem(const std::string& path, bool unlessDirectory) {
@@ -71,13 +104,35 @@ void FileRemoval::removeDeferred() {
 }
 
 void FileRemoval::remove(const std::string& path, RemovalScope scope, Named named) {
-  if (isDeferred(path)) {
-    if (!deferred_.asked) deferred_.asked.emplace(path, scope);
-    deferred_.named = named;
-    return;
+  conclude(path, scope, named, decide(path, scope, named));
+}
+
+PathFate FileRemoval::decide(const std::string& path, RemovalScope scope, Named named) {
+  if (hold(path, scope, named)) return {PathFate::Kind::Held, {}, {}};
+  return judgeAndRemove(path, scope);
+}
+
+bool FileRemoval::hold(const std::string& path, RemovalScope scope, Named named) {
+  if (!isDeferred(path)) return false;
+  if (!deferred_.asked) deferred_.asked.emplace(path, scope);
+  deferred_.named = named;
+  return true;
+}
+
+PathFate FileRemoval::judgeAndRemove(const std::string& path, RemovalScope scope) {
+  RemovalRules::Judgement judgement = rules_.judge(path, scope);
+  if (judgement.verdict != RemovalRules::Verdict::Remove) {
+    return {PathFate::Kind::Judged, std::move(judgement), {}};
   }
-  const RemovalRules::Judgement judgement = rules_.judge(path, scope);
-  switch (judgement.verdict) {
+  return {PathFate::Kind::Handed, {}, platform_.removePath(path, scope)};
+}
+
+void FileRemoval::conclude(const std::string& path, RemovalScope scope, Named named,
+                           const PathFate& fate) {
+  if (fate.kind == PathFate::Kind::Held) return;
+  const RemovalRules::Judgement& judgement = fate.judgement;
+  switch (fate.kind == PathFate::Kind::Judged ? judgement.verdict
+                                              : RemovalRules::Verdict::Remove) {
     case RemovalRules::Verdict::Remove:
       break;
     case RemovalRules::Verdict::Unsafe:
@@ -104,7 +159,7 @@ void FileRemoval::remove(const std::string& path, RemovalScope scope, Named name
       return;
   }
 
-  const Removal removal = platform_.removePath(path, scope);
+  const Removal& removal = fate.removal;
   switch (removal.outcome) {
     case Removal::Outcome::NotEmpty:
       keep(path, KeepReason::NotEmpty, "", "");

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "manifests/manifest.h"
+#include "uninstaller/file_pass.h"
 #include "uninstaller/run_report.h"
 
 namespace qu {
@@ -30,8 +33,13 @@ class FileRemoval {
   // deletes it unless it is a directory and skipDirectories holds, where
   // ifNotEmpty still lets an empty directory go. Directories merely skipped,
   // without ifNotEmpty, are not reported: their verdict comes in the
-  // directory pass.
+  // directory pass. The file pass of a real run unlinks a window of paths
+  // grouped by directory (file_pass.h) before it reports them; every path is
+  // reported in the listed order, and only once it is gone.
   void removeItems(const PathList& paths, bool skipDirectories, bool ifNotEmpty, int total);
+  // How many paths the file pass groups at a time (kFileWindow), so a test
+  // sees window boundaries with a few paths.
+  void setFileWindow(std::size_t paths) { fileWindow_ = std::max<std::size_t>(1, paths); }
 
   // Deletes a path named on its own ("additionalfiles", a receipt bundle):
   // a directory with everything in it, unless unlessDirectory holds and the
@@ -57,6 +65,18 @@ class FileRemoval {
   // Whether a path named on its own is worth a log line when the rules keep it.
   enum class Named { InList, OnItsOwn };
   void remove(const std::string& path, RemovalScope scope, Named named);
+  // What the held-back path and the rules make of a path, and, when nothing
+  // is against it, what the platform's removal did.
+  PathFate decide(const std::string& path, RemovalScope scope, Named named);
+  // Whether the path is the held-back one, noting how it was asked for.
+  bool hold(const std::string& path, RemovalScope scope, Named named);
+  // decide() for a path that is not held back.
+  PathFate judgeAndRemove(const std::string& path, RemovalScope scope);
+  // Everything said about one path once its fate is known.
+  void conclude(const std::string& path, RemovalScope scope, Named named, const PathFate& fate);
+  // One path of a list, in the listed order: its progress line, then what
+  // became of it.
+  void reportListed(const std::string& path, RemovalScope scope, int total, const PathFate& fate);
   void keep(const std::string& path, KeepReason reason, const std::string& detail,
             const std::string& logLine);
 
@@ -67,6 +87,7 @@ class FileRemoval {
   const RemovalRules& rules_;
   RunReport& report_;
   int failures_ = 0;
+  std::size_t fileWindow_ = kFileWindow;
   struct Deferred {
     std::string folded;      // normalised, letter case folded
     std::string foldedName;  // its last component, folded

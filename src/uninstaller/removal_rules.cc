@@ -233,6 +233,27 @@ void RemovalRules::addShared(std::string_view path, const std::string& owner) {
   if (!isPlainAbsolutePath(path)) return;
   if (owners_.empty() || owners_.back() != owner) owners_.push_back(owner);
   shared_.emplace(comparisonKey(path), static_cast<std::uint32_t>(owners_.size() - 1));
+  orderedStale_ = true;
+}
+
+const RemovalRules::SharedPaths::value_type* RemovalRules::firstSharedBelow(
+    const std::string& below) const {
+  // The map's nodes stay where they are, so the order holds pointers to them.
+  if (orderedStale_) {
+    ordered_.clear();
+    ordered_.reserve(shared_.size());
+    for (const auto& entry : shared_) ordered_.push_back(&entry);
+    std::sort(ordered_.begin(), ordered_.end(),
+              [](const auto* a, const auto* b) { return a->first < b->first; });
+    orderedStale_ = false;
+  }
+  // Keys that start with "<tree>/" follow one another in this order; the
+  // first of them names the owner, whatever order the packages were read in.
+  const auto found = std::lower_bound(
+      ordered_.begin(), ordered_.end(), below,
+      [](const auto* entry, const std::string& key) { return entry->first < key; });
+  if (found == ordered_.end() || !(*found)->first.starts_with(below)) return nullptr;
+  return *found;
 }
 
 RemovalRules::Judgement RemovalRules::judge(std::string_view path, RemovalScope scope) const {
@@ -249,16 +270,10 @@ RemovalRules::Judgement RemovalRules::judge(std::string_view path, RemovalScope 
   if (auto found = shared_.find(key); found != shared_.end()) {
     return {Verdict::Shared, owners_[found->second]};
   }
-  // Tree removals are few ("additionalfiles", receipt bundles): a scan will do.
   if (scope == RemovalScope::Tree) {
-    const std::string below = key == "/" ? key : key + "/";
-    const std::pair<const std::string, std::uint32_t>* first = nullptr;  // named the same every run
-    for (const auto& entry : shared_) {
-      if (entry.first.starts_with(below) && (first == nullptr || entry.first < first->first)) {
-        first = &entry;
-      }
+    if (const auto* first = firstSharedBelow(key == "/" ? key : key + "/")) {
+      return {Verdict::Shared, owners_[first->second]};
     }
-    if (first != nullptr) return {Verdict::Shared, owners_[first->second]};
   }
   return {};
 }

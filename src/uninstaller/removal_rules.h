@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/removal.h"
@@ -41,9 +42,17 @@ class RemovalRules {
   static bool isSystemDirectory(std::string_view normal);
 
  private:
+  using SharedPaths = std::unordered_map<std::string, std::uint32_t>;
+  // The shared entry that comes first below a tree's key, if any.
+  const SharedPaths::value_type* firstSharedBelow(const std::string& key) const;
+
   // Comparison key -> index into owners_; a package's many paths share one name.
-  std::unordered_map<std::string, std::uint32_t> shared_;
+  SharedPaths shared_;
   std::vector<std::string> owners_;
+  // The same entries in key order, so the paths below a tree are one search
+  // away; sorted at the first tree judgement after the last addShared().
+  mutable std::vector<const SharedPaths::value_type*> ordered_;
+  mutable bool orderedStale_ = false;
 };
 
 }  // namespace qu

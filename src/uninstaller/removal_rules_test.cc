@@ -14,11 +14,17 @@ TEST(RemovalRules, KeepsUnsafePathsSystemDirectoriesAndWhatOthersList) {
   rules.addShared("//Library/Frameworks/Shared.framework/./Versions/A/Shared", "com.q.other");
   rules.addShared("/./Library/Frameworks/Shared.framework/", "com.q.other");
   rules.addShared("relative/ignored", "com.q.other");
+  // Below one tree, three packages: the first path in folded order names its owner.
+  rules.addShared("/Library/Quorvane/Data/zeta", "com.q.z");
+  rules.addShared("/Library/Quorvane/Data/Beta/file", "com.q.b");
+  rules.addShared("/Library/Quorvane/Data/ALPHA", "com.q.a");
+  rules.addShared("/Library/Quorvane/Data-old/x", "com.q.sibling");
 
   const struct {
     std::string path;
     RemovalScope scope;
     Verdict verdict;
+    const char* owner = "com.q.other";
   } cases[] = {
       {"", RemovalScope::Tree, Verdict::Unsafe},
       {"relative/x", RemovalScope::Tree, Verdict::Unsafe},
@@ -59,12 +65,24 @@ TEST(RemovalRules, KeepsUnsafePathsSystemDirectoriesAndWhatOthersList) {
       // A tree removal would take what the other package lists below it.
       {"/Library/Frameworks/Shared.framework/Versions", RemovalScope::Tree, Verdict::Shared},
       {"/Library/Frameworks/Shared.frameworkX", RemovalScope::Tree, Verdict::Remove},
+      {"/library/quorvane/data", RemovalScope::Tree, Verdict::Shared, "com.q.a"},
+      {"/Library/Quorvane/Data/Beta", RemovalScope::Tree, Verdict::Shared, "com.q.b"},
+      {"/Library/Quorvane/Data/Beta", RemovalScope::EmptyDirectory, Verdict::Remove},
+      {"/Library/Quorvane/Data/Bet", RemovalScope::Tree, Verdict::Remove},
+      {"/Library/Quorvane/Data-old", RemovalScope::Tree, Verdict::Shared, "com.q.sibling"},
+      {"/Library/Quorvane/Data/zeta/", RemovalScope::Tree, Verdict::Shared, "com.q.z"},
+      {"/Library/Quorvane/Data/zeta/deeper", RemovalScope::Tree, Verdict::Remove},
+      {"/Library/Quorvane", RemovalScope::Tree, Verdict::Shared, "com.q.sibling"},
   };
   for (const auto& c : cases) {
     const RemovalRules::Judgement judgement = rules.judge(c.path, c.scope);
     EXPECT_EQ(judgement.verdict, c.verdict) << "'" << c.path << "'";
-    EXPECT_EQ(judgement.owner, c.verdict == Verdict::Shared ? "com.q.other" : "") << c.path;
+    EXPECT_EQ(judgement.owner, c.verdict == Verdict::Shared ? c.owner : "") << c.path;
   }
+
+  // A path added after a tree was judged counts for the next tree.
+  rules.addShared("/Library/Quorvane/Data/Bet/late", "com.q.late");
+  EXPECT_EQ(rules.judge("/Library/Quorvane/Data/Bet", RemovalScope::Tree).owner, "com.q.late");
 }
 
 }  // namespace

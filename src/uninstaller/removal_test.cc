@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ class FixedManifest : public Manifest {
   std::optional<PathList> getList(int listType) override {
     return listType == kFileList ? files_ : directories_;
   }
+  std::optional<EveryPathQuery> everyPathQuery() override { return std::nullopt; }
 
  private:
   std::optional<PathList> files_;
@@ -176,6 +178,104 @@ TEST_F(RemovalTest, DeletesFilesThenDirectoriesLeftEmpty) {
                     at("app/Contents") + "' on its way is not the system's own",
                 "Keeping '" + at("framework") + "': package com.q.other still lists it",
             }));
+}
+
+// Checks, at every removal and progress line, what a run stopped right there
+// would leave: no line before its path went, and gone but unshown only paths
+// of the window at work.
+class WatchingPlatform : public PlatformWrapper {
+ public:
+  WatchingPlatform(Platform& target, const PathList& listed, std::size_t window)
+      : PlatformWrapper(target), listed_(listed), window_(window) {}
+
+  Removal removePath(const std::string& path, RemovalScope scope) override {
+    for (const std::string& earlier : handed_) {
+      if (std::find(shown_.begin(), shown_.end(), earlier) == shown_.end()) {
+        EXPECT_EQ(windowOf(earlier), windowOf(path)) << earlier << " gone, unshown, at " << path;
+      }
+    }
+    handed_.push_back(path);
+    return PlatformWrapper::removePath(path, scope);
+  }
+  void printProgress(std::string_view line) override {
+    const std::string path(line.substr(line.find("] ") + 2, line.size() - line.find("] ") - 3));
+    const bool handed = std::find(handed_.begin(), handed_.end(), path) != handed_.end();
+    EXPECT_TRUE(handed || path.find("shared") != std::string::npos) << path << " shown first";
+    shown_.push_back(path);
+    PlatformWrapper::printProgress(line);
+  }
+
+ private:
+  std::size_t windowOf(const std::string& path) const {
+    return static_cast<std::size_t>(std::find(listed_.begin(), listed_.end(), path) -
+                                    listed_.begin()) /
+           window_;
+  }
+  const PathList& listed_;
+  std::size_t window_;
+  std::vector<std::string> handed_;
+  std::vector<std::string> shown_;
+};
+
+TEST_F(RemovalTest, FilesGoGroupedByDirectoryWhileTheirLinesKeepTheListedOrder) {
+  // As a bill of materials interleaves them: each path in another directory.
+  for (const char* dir : {"a", "b", "c"}) {
+    for (int i = 0; i < 3; ++i) tmp.writeFile(std::string(dir) + "/f" + std::to_string(i), "x");
+  }
+  tmp.writeFile("b/shared-b", "x");
+  tmp.writeFile("a/shared-a", "x");
+  const auto at = [&](const char* relative) { return tmp.at(relative); };
+  const PathList listed = {at("a/f0"), at("b/f0"),       at("c/f0"), at("a/f1"),       at("b/f1"),
+                           at("c/f1"), at("b/shared-b"), at("a/f2"), at("a/shared-a"), at("b/f2"),
+                           at("c/f2"), at("c/missing")};
+  const struct {
+    std::size_t window;
+    std::vector<const char*> unlinked;  // in this order
+  } cases[] = {
+      {kFileWindow,
+       {"a/f0", "a/f1", "a/f2", "b/f0", "b/f1", "b/f2", "c/f0", "c/f1", "c/f2", "c/missing"}},
+      {4, {"a/f0", "a/f1", "b/f0", "c/f0", "b/f1", "c/f1", "a/f2", "b/f2", "c/f2", "c/missing"}},
+      {1, {"a/f0", "b/f0", "c/f0", "a/f1", "b/f1", "c/f1", "a/f2", "b/f2", "c/f2", "c/missing"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.window);
+    for (const char* dir : {"a", "b", "c"}) {
+      for (int i = 0; i < 3; ++i) tmp.writeFile(std::string(dir) + "/f" + std::to_string(i), "x");
+    }
+    platform.output.clear();
+    platform.logLines.clear();
+    platform.removedPaths.clear();
+    WatchingPlatform watching(platform, listed, c.window);
+    RemovalRules rules;
+    rules.addShared(at("a/shared-a"), "com.q.a");
+    rules.addShared(at("b/shared-b"), "com.q.b");
+    RunProgress progress(1);
+    TextReport report(watching);
+    RunContext run{watching, progress, rules, report};
+    FileRemoval removal(run);
+    removal.setFileWindow(c.window);
+    removal.removeItems(listed, /*skipDirectories=*/true, /*ifNotEmpty=*/false,
+                        static_cast<int>(listed.size()));
+
+    std::vector<std::string> unlinked;
+    for (const char* relative : c.unlinked) {
+      if (std::string(relative) != "c/missing") unlinked.push_back(at(relative));
+    }
+    EXPECT_EQ(platform.removedPaths, unlinked);
+    // Every line, percentage and log line as the listed order gives them.
+    std::string lines;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      lines += "Uninstalling:\t[" + std::to_string((i + 1) * 100 / listed.size()) + "%] " +
+               listed[i] + "\n";
+    }
+    EXPECT_EQ(platform.output, lines);
+    EXPECT_EQ(platform.logLines,
+              (std::vector<std::string>{
+                  "Keeping '" + at("b/shared-b") + "': package com.q.b still lists it",
+                  "Keeping '" + at("a/shared-a") + "': package com.q.a still lists it"}));
+    EXPECT_TRUE(pathPresent(at("a/shared-a")));
+    EXPECT_FALSE(pathPresent(at("c/f2")));
+  }
 }
 
 TEST_F(RemovalTest, RemoveItemTakesWholeTreesButNeverUnsafePathsOrSystemDirectories) {

@@ -1,8 +1,10 @@
 #include "uninstaller/uninstaller.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "extensions/case_folding.h"
 #include "items/gallery_item.h"
@@ -54,16 +56,34 @@ bool Uninstaller::uninstall() {
 
 RemovalRules Uninstaller::rulesForRun() {
   // A file that another package still lists is that package's too, so it
-  // stays (a framework two packages install, a directory they share).
-  RemovalRules rules;
+  // stays (a framework two packages install, a directory they share). Only
+  // whether a package lists a path matters, so each is asked once for all
+  // its paths, and the packages are asked side by side.
+  struct Asked {
+    ManifestPtr manifest;
+    Manifest::EveryPathQuery query;
+    const std::string* owner;
+  };
+  std::vector<Asked> asked;
   for (const ItemPtr& item : remaining_) {
     if (!item->isPackage() || !item->identifier()) continue;
     ManifestPtr manifest = manifestOfRemainingItem(platform_, *item);
     if (!manifest) continue;
-    for (const std::optional<PathList>* list : {&manifest->files(), &manifest->directories()}) {
-      if (!*list) continue;
-      for (const std::string& path : **list) rules.addShared(path, *item->identifier());
-    }
+    std::optional<Manifest::EveryPathQuery> query = manifest->everyPathQuery();
+    if (!query) continue;
+    asked.push_back({std::move(manifest), std::move(*query), &*item->identifier()});
+  }
+  std::vector<ToolQuery> queries;
+  queries.reserve(asked.size());
+  for (const Asked& one : asked) queries.push_back(one.query.query);
+  std::vector<CapturedOutput> answers = platform_.captureOutputs(queries);
+
+  RemovalRules rules;
+  for (std::size_t i = 0; i < asked.size() && i < answers.size(); ++i) {
+    const std::optional<PathList> paths =
+        asked[i].manifest->everyPathFrom(asked[i].query, std::move(answers[i]));
+    if (!paths) continue;
+    for (const std::string& path : *paths) rules.addShared(path, *asked[i].owner);
   }
   return rules;
 }
