@@ -20,21 +20,37 @@ constexpr std::uint8_t kDetailed = 0xfe;
 
 std::vector<std::uint32_t> unlinkOrder(const PathList& paths, std::size_t begin,
                                        std::size_t end) {
-  // A counting sort on the directory's number: linear, and stable.
-  std::unordered_map<std::string_view, std::uint32_t> directories;
-  std::vector<std::uint32_t> directoryOf;
-  directoryOf.reserve(end - begin);
-  for (std::size_t i = begin; i < end; ++i) {
-    const auto [entry, added] = directories.try_emplace(
-        parentOf(paths[i]), static_cast<std::uint32_t>(directories.size()));
-    directoryOf.push_back(entry->second);
-  }
-  std::vector<std::uint32_t> start(directories.size() + 1, 0);
-  for (std::uint32_t directory : directoryOf) ++start[directory + 1];
-  for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
-  std::vector<std::uint32_t> order(end - begin);
-  for (std::size_t i = 0; i < directoryOf.size(); ++i) {
-    order[start[directoryOf[i]]++] = static_cast<std::uint32_t>(begin + i);
+  std::vector<std::uint32_t> order;
+  order.reserve(end - begin);
+  // Only paths of one length change places: a path is never unlinked before
+  // a longer one listed ahead of it, which may lie below it (a file reached
+  // through a link the list also names goes before the link, as listed).
+  for (std::size_t run = begin; run < end;) {
+    std::size_t runEnd = run + 1;
+    while (runEnd < end && paths[runEnd].size() == paths[run].size()) ++runEnd;
+    if (runEnd - run == 1) {
+      order.push_back(static_cast<std::uint32_t>(run));
+      run = runEnd;
+      continue;
+    }
+    // A counting sort on the directory's number: linear, and stable.
+    std::unordered_map<std::string_view, std::uint32_t> directories;
+    std::vector<std::uint32_t> directoryOf;
+    directoryOf.reserve(runEnd - run);
+    for (std::size_t i = run; i < runEnd; ++i) {
+      const auto [entry, added] = directories.try_emplace(
+          parentOf(paths[i]), static_cast<std::uint32_t>(directories.size()));
+      directoryOf.push_back(entry->second);
+    }
+    std::vector<std::uint32_t> start(directories.size() + 1, 0);
+    for (std::uint32_t directory : directoryOf) ++start[directory + 1];
+    for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
+    const std::size_t at = order.size();
+    order.resize(at + (runEnd - run));
+    for (std::size_t i = 0; i < directoryOf.size(); ++i) {
+      order[at + start[directoryOf[i]]++] = static_cast<std::uint32_t>(run + i);
+    }
+    run = runEnd;
   }
   return order;
 }

@@ -22,11 +22,12 @@ struct PathFate {
   Removal removal;
 };
 
-// The order in which the file pass unlinks paths[begin, end): grouped by
-// the directory that holds each (directories in the order their first path
-// comes, each one's paths in listed order), so the walk reaches each
-// directory once and the file system meets its entries together, where the
-// listed order (longest first) may visit a different directory every path.
+// The order in which the file pass unlinks paths[begin, end): each run of
+// consecutive paths of one length grouped by the directory that holds each
+// (directories in the order their first path comes, each one's paths in
+// listed order), so the walk reaches each directory once a run and the file
+// system meets its entries together, where the listed order (longest first,
+// ties as the tool listed them) may visit a different directory every path.
 std::vector<std::uint32_t> unlinkOrder(const PathList& paths, std::size_t begin, std::size_t end);
 
 // The fates of a window of paths, one byte each, with the few that carry more

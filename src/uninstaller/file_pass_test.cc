@@ -8,18 +8,20 @@
 namespace qu {
 namespace {
 
-TEST(UnlinkOrder, GroupsByDirectoryInOrderOfFirstMentionAndKeepsEachGroupsOrder) {
-  const PathList paths = {"/x/a/1", "/x/b/1", "/x/a/2", "/x/a/b/1", "/x/b/2",
-                          "/x/a/3", "/top",   "/x/b",   "relative", "/x/a/b/2"};
+TEST(UnlinkOrder, GroupsPathsOfOneLengthByDirectoryAndNeverPassesALongerOne) {
+  const PathList paths = {"/x/a/long-1", "/x/b/long-1", "/x/a/long-2", "/x/b/long-2",
+                          "/x/link/f",   "/x/a/s1",     "/x/link",     "/x/b/s1",
+                          "/x/a/s2",     "relative",    "/top/12"};
   const struct {
     std::size_t begin, end;
     std::vector<std::uint32_t> order;
   } cases[] = {
-      // "/x/a/b" is a directory of its own; "/x/b" lies in "/x", "/top" and
-      // "relative" in "".
-      {0, 10, {0, 2, 5, 1, 4, 3, 9, 6, 8, 7}},
-      {1, 6, {1, 4, 2, 5, 3}},
-      {6, 10, {6, 8, 7, 9}},
+      // "/x/link" lies in "/x", with the short files, yet after "/x/link/f".
+      {0, 9, {0, 2, 1, 3, 4, 5, 8, 6, 7}},
+      {1, 6, {1, 3, 2, 4, 5}},
+      // No directory for a relative path: "" as for "/top/12"'s neighbour.
+      {8, 11, {8, 9, 10}},
+      {5, 11, {5, 8, 6, 7, 9, 10}},
       {3, 3, {}},
   };
   for (const auto& c : cases) {
