@@ -25,6 +25,7 @@ class FixedManifest : public qu::Manifest {
     if (listType == qu::kFileList) return files_;
     return qu::PathList{};
   }
+  std::optional<EveryPathQuery> everyPathQuery() override { return std::nullopt; }
 
  private:
   qu::PathList files_;
