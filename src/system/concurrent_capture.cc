@@ -76,7 +76,7 @@ std::vector<CapturedOutput> captureConcurrently(const std::vector<ToolQuery>& qu
 
     watched.clear();
     for (const Running& child : running) watched.push_back({child.child.outputFd(), POLLIN, 0});
-    if (::poll(watched.data(), watched.size(), -1) < 0) {
+    if (::poll(watched.data(), static_cast<nfds_t>(watched.size()), -1) < 0) {
       if (errno == EINTR) continue;
       // Without poll, each output is read to its end in turn, as a lone
       // query reads it; the children still run side by side.
