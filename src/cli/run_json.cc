@@ -1,6 +1,5 @@
 #include "cli/run_json.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -268,11 +267,7 @@ void JsonLinesReport::effect(Json record, Json outcome) {
     Json kept = record;
     kept.erase("effect");
     // "/./Library/Frameworks" and "//Library/Frameworks" are one folder.
-    if (std::none_of(kept_.begin(), kept_.end(), [&](const Json& earlier) {
-          return earlier["normalised"] == kept["normalised"];
-        })) {
-      kept_.push_back(std::move(kept));
-    }
+    if (keptNormalised_.insert(kept["normalised"].dump()).second) kept_.push_back(std::move(kept));
   }
   Json line = jsonObject("effect");
   line.update(record);

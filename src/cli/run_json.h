@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "extensions/json.h"
@@ -83,6 +84,9 @@ class JsonLinesReport final : public JsonEffectReport {
   Json removed_ = Json::array();
   Json failed_ = Json::array();
   Json kept_ = Json::array();
+  // The kept paths' normalised forms as written: a package sharing many
+  // paths keeps each once without a search through all the others.
+  std::unordered_set<std::string> keptNormalised_;
 };
 
 // The members that say why a path stays: "reason", and "package" for a

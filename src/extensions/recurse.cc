@@ -1,6 +1,7 @@
 #include "extensions/recurse.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "extensions/plist_io.h"
@@ -69,6 +70,7 @@ std::vector<bool> removeObjectsForRecursiveKeys(Dictionary& dictionary,
     Dictionary* dictionary;
     std::size_t depth;
     std::vector<std::string_view> keys;
+    std::unordered_set<std::string_view> named;  // the same keys, to find one named twice
   };
   std::vector<Target> targets;
   std::vector<bool> removed(keyPaths.size(), false);
@@ -80,11 +82,9 @@ std::vector<bool> removeObjectsForRecursiveKeys(Dictionary& dictionary,
     if (inner == nullptr || !inner->contains(keys.back())) continue;
     auto target = std::find_if(targets.begin(), targets.end(),
                                [inner = inner](const Target& t) { return t.dictionary == inner; });
-    if (target == targets.end()) target = targets.insert(targets.end(), {inner, depth, {}});
+    if (target == targets.end()) target = targets.insert(targets.end(), {inner, depth, {}, {}});
     // Named twice, a key goes the first time.
-    if (std::find(target->keys.begin(), target->keys.end(), keys.back()) != target->keys.end()) {
-      continue;
-    }
+    if (!target->named.insert(keys.back()).second) continue;
     // A dictionary left empty stays in its parent.
     target->keys.push_back(keys.back());
     removed[i] = true;
