@@ -210,15 +210,20 @@ def removal_floors(world, rounds):
     return len(queries), floors
 
 
+def make_tree(file_count, *roots):
+    return Run(command=(PYTHON, "-IB", TREES_SCRIPT, "--files", str(file_count), *roots),
+               timeout=LONG)
+
+
 def removal_setup(rounds, file_count, with_dpkg):
-    roots = []
+    """The packages dpkg installs; the trees the binary and rm -rf remove
+    are made just before each removal, so neither meets the other's entries
+    in the kernel's caches."""
+    if not with_dpkg:
+        return []
+    setup = [make_tree(file_count, *(f"{BENCH}/staging{number}{BENCH}/dpkg{number}"
+                                     for number in range(rounds)))]
     for number in range(rounds):
-        roots += [f"{BENCH}/engine{number}", f"{BENCH}/rm{number}"]
-        if with_dpkg:
-            roots.append(f"{BENCH}/staging{number}{BENCH}/dpkg{number}")
-    setup = [Run(command=(PYTHON, "-IB", TREES_SCRIPT, "--files", str(file_count), *roots),
-                 timeout=LONG)]
-    for number in range(rounds if with_dpkg else 0):
         deb = f"{BENCH}/tree{number}.deb"
         setup += [
             Run(command=("/usr/bin/dpkg-deb", "-Znone", "--root-owner-group", "--build",
@@ -242,19 +247,24 @@ def bench_removal(rounds, file_count):
                 f"{DESCRIPTIONS}/"))))
         # The package's queries, bare, while the database still knows it.
         timed.append(("floor", measured(floors[number])))
-        trio = [("binary", measured(sandbox_init.BINARY, "--id", f"com.quorvane.bench{number}")),
-                ("rm", measured("/bin/rm", "-rf", f"{BENCH}/rm{number}/Bench.app"))]
+        trio = [[("tree", make_tree(file_count, f"{BENCH}/engine{number}")),
+                 ("binary", measured(sandbox_init.BINARY, "--id", f"com.quorvane.bench{number}"))],
+                [("tree", make_tree(file_count, f"{BENCH}/rm{number}")),
+                 ("rm", measured("/bin/rm", "-rf", f"{BENCH}/rm{number}/Bench.app"))]]
         if with_dpkg:
-            trio.append(("dpkg", measured("/usr/bin/dpkg", "--remove", f"qu-bench-tree{number}")))
+            trio.append([("dpkg", measured("/usr/bin/dpkg", "--remove", f"qu-bench-tree{number}"))])
         # Rotate the order so no side always runs first.
-        timed += trio[number % len(trio):] + trio[:number % len(trio)]
+        for side in trio[number % len(trio):] + trio[:number % len(trio)]:
+            timed += side
     outcomes = sandbox.run_all(world, setup + [run for _, run in timed])
     for run, outcome in zip(setup, outcomes):
         if outcome.status != 0:
             fail(f"setup {run.command[0]} failed: {outcome.stderr.strip()[-2000:]}")
     times = {"binary": [], "floor": [], "rm": [], "dpkg": []}
     for (name, _), outcome in zip(timed, outcomes[len(setup):]):
-        if name == "install":
+        if name == "tree" and outcome.status != 0:
+            fail(f"making a tree failed: {outcome.stderr.strip()[-2000:]}")
+        if name in ("install", "tree"):
             continue
         times[name].append(times_of(outcome, name))
         if name != "floor" and len(outcome.diff.removed) < file_count:

@@ -36,6 +36,22 @@ bool isPlainAbsolutePath(std::string_view path) {
   return true;
 }
 
+bool isNormalPlainAbsolutePath(std::string_view path) {
+  if (path == "/") return true;
+  if (path.empty() || path.front() != '/' || path.back() == '/') return false;
+  // One look at every byte: each component non-empty, not "." or "..", no NUL.
+  std::size_t componentStart = 1;
+  for (std::size_t at = 1; at <= path.size(); ++at) {
+    const char c = at < path.size() ? path[at] : '/';
+    if (c == '\0') return false;
+    if (c != '/') continue;
+    const std::string_view component = path.substr(componentStart, at - componentStart);
+    if (component.empty() || component == "." || component == "..") return false;
+    componentStart = at + 1;
+  }
+  return true;
+}
+
 std::string parentPath(std::string_view normal) {
   const std::size_t slash = normal.rfind('/');
   if (slash == std::string_view::npos || slash == 0) return "/";

@@ -15,6 +15,11 @@ std::string normalisedPath(std::string_view path);
 // would stop there and act on a shorter path).
 bool isPlainAbsolutePath(std::string_view path);
 
+// Whether the path is plain (see isPlainAbsolutePath) and already as
+// normalisedPath() would give it, so it can be used without a copy: what a
+// package's lists hold nearly always.
+bool isNormalPlainAbsolutePath(std::string_view path);
+
 // For a normalised absolute path: the directory above it ("/" for "/a") and
 // its last component ("" for "/").
 std::string parentPath(std::string_view normal);

@@ -90,7 +90,15 @@ bool PathWalker::ownedByRootAlone(const struct stat& info) const {
 WalkedDirectory PathWalker::directory(std::string_view normal) {
   WalkedDirectory result;
   if (normal.empty() || normal.front() != '/') return failure(EINVAL);
-  if (Entry* entry = lookup(normal, 0, result)) result.fd = entry->fd.get();
+  if (last_ != nullptr && normal == lastKey_) {
+    result.fd = last_->fd.get();
+    return result;
+  }
+  if (Entry* entry = lookup(normal, 0, result)) {
+    result.fd = entry->fd.get();
+    last_ = entry;
+    lastKey_.assign(normal);
+  }
   return result;
 }
 
@@ -113,7 +121,7 @@ PathWalker::Entry* PathWalker::lookup(std::string_view normal, int depth,
       failed = failure(errno);
       return nullptr;
     }
-    return &keep("/", std::move(root), ownedByRootAlone(info), "");
+    return &keep("/", std::move(root), ownedByRootAlone(info), "", false);
   }
   Entry* parent = lookup(parentKey(normal), depth, failed);
   if (parent == nullptr) return nullptr;
@@ -132,7 +140,8 @@ PathWalker::Entry* PathWalker::openChild(Entry& parent, std::string_view key,
       return nullptr;
     }
     const bool trusted = parent.trusted && ownedByRootAlone(info);
-    return &keep(key, std::move(fd), trusted, parent.physical + "/" + component);
+    const bool throughLink = parent.throughLink;
+    return &keep(key, std::move(fd), trusted, parent.physical + "/" + component, throughLink);
   }
   const int openError = errno;
   // A link is refused by O_NOFOLLOW (ELOOP, or ENOTDIR where the descriptor
@@ -179,17 +188,17 @@ PathWalker::Entry* PathWalker::followLink(Entry& parent, std::string_view key,
   }
   const bool trusted = resolved->trusted;
   std::string physical = resolved->physical;
-  return &keep(key, std::move(alias), trusted, std::move(physical));
+  return &keep(key, std::move(alias), trusted, std::move(physical), true);
 }
 
 PathWalker::Entry& PathWalker::keep(std::string_view key, UniqueFd fd, bool trusted,
-                                    std::string physical) {
+                                    std::string physical, bool throughLink) {
   while (entries_.size() >= capacity_ && !ages_.empty()) {
     if (auto oldest = entries_.find(ages_.back()); oldest != entries_.end()) {
-      ordered_.erase(oldest->first);
-      entries_.erase(oldest);
+      erase(oldest);
+    } else {
+      ages_.pop_back();
     }
-    ages_.pop_back();
   }
   ages_.emplace_front(key);
   const auto [kept, added] = entries_.try_emplace(ages_.front());
@@ -198,26 +207,43 @@ PathWalker::Entry& PathWalker::keep(std::string_view key, UniqueFd fd, bool trus
   entry.fd = std::move(fd);
   entry.trusted = trusted;
   entry.physical = std::move(physical);
+  entry.throughLink = throughLink;
+  if (throughLink) {
+    throughLinks_.insert(kept->first);
+  } else {
+    throughLinks_.erase(kept->first);
+  }
   entry.age = ages_.begin();
   return entry;
 }
 
-void PathWalker::forget(const std::string& normal, bool below) {
-  if (auto found = entries_.find(normal); found != entries_.end()) {
-    ages_.erase(found->second.age);
-    ordered_.erase(found->first);
-    entries_.erase(found);
-  }
+void PathWalker::erase(Entries::iterator entry) {
+  if (&entry->second == last_) last_ = nullptr;
+  if (entry->second.throughLink) throughLinks_.erase(entry->first);
+  ages_.erase(entry->second.age);
+  ordered_.erase(entry->first);
+  entries_.erase(entry);
+}
+
+void PathWalker::forget(std::string_view normal, bool below) {
+  if (auto found = entries_.find(normal); found != entries_.end()) erase(found);
   if (!below) return;
-  const std::string prefix = normal == "/" ? "/" : normal + "/";
+  const std::string prefix = normal == "/" ? std::string("/") : std::string(normal) + "/";
   for (auto it = ordered_.lower_bound(prefix); it != ordered_.end() && it->starts_with(prefix);) {
     const std::string_view key = *it;
-    it = ordered_.erase(it);
-    if (auto found = entries_.find(key); found != entries_.end()) {
-      ages_.erase(found->second.age);
-      entries_.erase(found);
-    }
+    ++it;  // erase() takes the key out of the ordered set as well
+    if (auto found = entries_.find(key); found != entries_.end()) erase(found);
   }
+}
+
+void PathWalker::forgetBelowUnlinked(std::string_view normal) {
+  if (throughLinks_.empty()) return;
+  if (!throughLinks_.contains(normal)) {
+    const std::string prefix = std::string(normal) + "/";
+    const auto below = throughLinks_.lower_bound(prefix);
+    if (below == throughLinks_.end() || !below->starts_with(prefix)) return;
+  }
+  forget(normal, true);
 }
 
 }  // namespace qu

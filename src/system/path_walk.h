@@ -63,13 +63,19 @@ class PathWalker {
 
   // Drops the kept descriptor of a directory that was removed, and, with
   // `below`, those of everything under it.
-  void forget(const std::string& normal, bool below);
+  void forget(std::string_view normal, bool below);
+  // Drops what was reached through a link at a path whose non-directory was
+  // just unlinked. Only a link the walk followed can have led a kept
+  // descriptor there, so this looks among those alone: the file pass comes
+  // here after every file.
+  void forgetBelowUnlinked(std::string_view normal);
 
  private:
   struct Entry {
     UniqueFd fd;
     bool trusted = false;
     std::string physical;  // the path without links, to resolve relative link targets
+    bool throughLink = false;  // reached by following a link, here or above
     std::list<std::string>::iterator age;
   };
 
@@ -81,6 +87,7 @@ class PathWalker {
       return std::hash<std::string_view>{}(key);
     }
   };
+  using Entries = std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>>;
 
   static std::string_view parentKey(std::string_view normal);
   Entry* lookup(std::string_view normal, int depth, WalkedDirectory& failure);
@@ -88,17 +95,24 @@ class PathWalker {
                    WalkedDirectory& failure);
   Entry* followLink(Entry& parent, std::string_view key, std::string_view name,
                     const struct stat& link, int depth, WalkedDirectory& failure);
-  Entry& keep(std::string_view key, UniqueFd fd, bool trusted, std::string physical);
+  Entry& keep(std::string_view key, UniqueFd fd, bool trusted, std::string physical,
+              bool throughLink);
+  void erase(Entries::iterator entry);
   bool ownedByRootAlone(const struct stat& info) const;
 
   gid_t administratorsGroup_;
   std::size_t capacity_;
-  std::unordered_map<std::string, Entry, KeyHash, std::equal_to<>> entries_;
+  Entries entries_;
   std::list<std::string> ages_;  // most recently used first
   // The same keys in order (views of the map's own), so forgetting what lies
   // below a removed path is one search, not a look at every kept directory:
   // the file pass forgets below every file it unlinks.
   std::set<std::string_view> ordered_;
+  std::set<std::string_view> throughLinks_;  // the keys of entries reached through a link
+  // The directory the last call asked for: the file pass asks for one
+  // directory many times in a row, and comparing its path beats hashing it.
+  std::string lastKey_;
+  Entry* last_ = nullptr;
 };
 
 }  // namespace qu
