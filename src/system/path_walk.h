@@ -105,8 +105,7 @@ class PathWalker {
   Entries entries_;
   std::list<std::string> ages_;  // most recently used first
   // The same keys in order (views of the map's own), so forgetting what lies
-  // below a removed path is one search, not a look at every kept directory:
-  // the file pass forgets below every file it unlinks.
+  // below a removed path is one search, not a look at every kept directory.
   std::set<std::string_view> ordered_;
   std::set<std::string_view> throughLinks_;  // the keys of entries reached through a link
   // The directory the last call asked for: the file pass asks for one
