@@ -147,6 +147,21 @@ TEST_F(RemovePathTest, APathBelowARemovedLinkIsNotTakenToItsOldTarget) {
   }
 }
 
+// The walk remembers the directory it reached last; once the walk forgets
+// what it reached (as when a program starts, which may move folders), a
+// folder made at that path is reached afresh, not the one moved away.
+TEST_F(RemovePathTest, AFolderMovedWhileTheWalkForgotIsReachedAfresh) {
+  tmp.writeFile("pkg/dir/a", "x");
+  EXPECT_TRUE(removeWithWalk(walker, tmp.at("pkg/dir/a"), RemovalScope::NonDirectory).removed());
+  std::filesystem::rename(tmp.at("pkg/dir"), tmp.at("pkg/moved"));
+  const std::string moved = tmp.writeFile("pkg/moved/b", "x");
+  const std::string again = tmp.writeFile("pkg/dir/b", "x");
+  walker.forget("/", true);
+  EXPECT_TRUE(removeWithWalk(walker, again, RemovalScope::NonDirectory).removed());
+  EXPECT_FALSE(pathPresent(again));
+  EXPECT_TRUE(pathPresent(moved));
+}
+
 // Another process swaps a parent directory for a link between the directory
 // pass's look inside a directory and its removal: the removal still acts on
 // the directory it looked at, and never on what the link leads to.
