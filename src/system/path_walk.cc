@@ -210,8 +210,8 @@ PathWalker::Entry& PathWalker::keep(std::string_view key, UniqueFd fd, bool trus
   entry.throughLink = throughLink;
   if (throughLink) {
     throughLinks_.insert(kept->first);
-  } else {
-    throughLinks_.erase(kept->first);
+  } else if (!added) {
+    throughLinks_.erase(kept->first);  // a key kept again, now reached directly
   }
   entry.age = ages_.begin();
   return entry;
